@@ -134,6 +134,13 @@ TEST_F(PersistTest, UnreadableFileIsSetAsideNotOverwritten) {
 TEST_F(PersistTest, DamageBeforeTheLastChunkIsCorruptionNotATornTail) {
   {
     auto h = open_file();
+    // A snapshot large enough that the small saves below append instead of compacting.
+    auto text = h->doc().put_object(crdt::ObjId::root(), "body", crdt::ObjType::Text);
+    std::string body;
+    std::mt19937 rng(7);
+    for (int i = 0; i < 4000; ++i) body.push_back(static_cast<char>('a' + rng() % 26));
+    ASSERT_TRUE(h->doc().splice_text(*text, 0, 0, body).has_value());
+    ASSERT_TRUE(h->save().has_value());
     for (int i = 0; i < 3; ++i) {
       put(*h, "k" + std::to_string(i), i);
       ASSERT_TRUE(h->save().has_value());
@@ -237,7 +244,7 @@ TEST_F(PersistTest, KilledDuringSaveLoopLosesNothingSaved) {
       }
     }
     ::close(pipefd[1]);
-    const int wanted = std::uniform_int_distribution<int>(1, 400)(rng);
+    const int wanted = std::uniform_int_distribution<int>(1, 250)(rng);
     std::int64_t last = -1;
     for (int n = 0; n < wanted; ++n) {
       std::int64_t v;
