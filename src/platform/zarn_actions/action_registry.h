@@ -3,6 +3,7 @@
 // UI thread.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -18,10 +19,16 @@ class Document;
 
 namespace zarn_actions {
 
+// How the host delivers an operation: Effect changes something outside the view, View only
+// navigates. None is neither.
+enum class OperationType : std::uint8_t { None = 0, Effect = 1, View = 2 };
+
 // An action kind's type name plus its JSON bytes.
 struct EncodedAction {
   std::string type_name;
   std::string json;
+  // Set by resource::enforce_operation_type: the host may deliver it only as this type.
+  std::optional<OperationType> required_operation_type{};
   bool operator==(const EncodedAction&) const = default;
 };
 
