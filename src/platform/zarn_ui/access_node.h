@@ -43,7 +43,7 @@ struct AccessNode {
   bool selected = false;  // selected, pressed or checked, by role
   bool focused = false;
   bool disabled = false;
-  std::string tag;      // free-form kind, for automation ("row", "item" ...)
+  std::string tag{};    // free-form kind, for automation ("row", "item" ...)
   std::string value{};  // text fields: their text
   std::vector<AccessNode> children{};
 
