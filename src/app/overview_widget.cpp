@@ -57,7 +57,9 @@ void OverviewWidget::draw(zarn_ui::Painter& painter, zarn_ui::FrameCtx& ctx) {
   const double x = area.x0 + 32;
   painter.draw_text("zarn-chat", {x, y}, title);
   y += 36;
-  painter.draw_text("Signed in as " + identity_.name, {x, y}, muted);
+  if (!identity_.name.empty()) {
+    painter.draw_text("Signed in as " + identity_.name, {x, y}, muted);
+  }
   y += 36;
 
   const double card_width = std::min(area.width() - 64, 520.0);
@@ -73,9 +75,9 @@ void OverviewWidget::draw(zarn_ui::Painter& painter, zarn_ui::FrameCtx& ctx) {
     double cy = y + 44;
     for (const auto& ch : ws.channels) {
       painter.draw_text(ch.label, {x + 24, cy}, row);
-      std::string count;
-      if (ch.messages > 0) count = std::to_string(ch.messages) + " messages";
-      if (!count.empty()) {
+      if (ch.messages > 0) {
+        const std::string count =
+            std::to_string(ch.messages) + (ch.messages == 1 ? " message" : " messages");
         const auto size = painter.text().measure(count, muted);
         painter.draw_text(count, {card.x1 - 16 - size.width, cy + 1}, muted);
       }
