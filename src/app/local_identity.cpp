@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/base/unique_fd.h"
 #include "platform/zarn_ui/avatar.h"
 
 namespace chat::app {
@@ -85,21 +86,11 @@ bool usable_peer_id(std::string_view id) {
 }
 
 bool write_file_synced(const std::filesystem::path& path, std::string_view text) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  bool ok = true;
-  std::size_t done = 0;
-  while (ok && done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0)
-      ok = false;
-    else
-      done += static_cast<std::size_t>(n);
-  }
-  ok = ok && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  return ok;
+  zarn::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+  if (!fd.valid()) return false;
+  bool ok = zarn::write_all(fd.get(), text.data(), text.size()).has_value();
+  ok = ok && ::fsync(fd.get()) == 0;
+  return fd.close() && ok;
 }
 
 // Stores a new id; answers the id now in the file (another start may have won the race) or

@@ -90,16 +90,20 @@ zarn::Result<std::vector<std::uint8_t>> encode_frame(const MediaFrame& frame) {
   if (!is_valid(frame)) return zarn::make_error("invalid media frame");
   const std::size_t n = frame.source.size();
   const std::size_t m = frame.payload.size();
-  // Every byte is written below; resize instead of push_back keeps the copy a plain memcpy.
-  std::vector<std::uint8_t> out(kFrameHeaderBytes + n + m);
-  std::uint8_t* p = out.data();
+  // The header and source go through a small stack buffer, the payload is appended by one
+  // range insert: no zero-filling of the (up to 2 MiB) output before it is overwritten.
+  std::vector<std::uint8_t> out;
+  out.reserve(kFrameHeaderBytes + n + m);
+  std::uint8_t head[23 + kMaxSourceBytes];
+  std::uint8_t* p = head;
   p[0] = static_cast<std::uint8_t>(frame.kind);
   put_le(p + 1, frame.sequence, 8);
   put_le(p + 9, *timestamp_millis(frame.timestamp), 8);
   put_le(p + 17, n, 2);
   std::memcpy(p + 19, frame.source.data(), n);
   put_le(p + 19 + n, m, 4);
-  if (m != 0) std::memcpy(p + 23 + n, frame.payload.data(), m);
+  out.insert(out.end(), head, head + 23 + n);
+  out.insert(out.end(), frame.payload.begin(), frame.payload.end());
   return out;
 }
 

@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "platform/base/unique_fd.h"
 #include "platform/xdg_paths/xdg_paths.h"
 
 namespace runtime_identity::unix {
@@ -230,15 +231,7 @@ zarn::Result<void> save_to(const Identity& identity, const std::filesystem::path
   if (fd < 0) return sys_error("cannot write identity " + temp.string());
   // O_CREAT keeps the mode of a leftover file; make sure it is ours alone.
   bool ok = ::fchmod(fd, 0600) == 0;
-  std::size_t done = 0;
-  while (ok && done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0)
-      ok = false;
-    else
-      done += static_cast<std::size_t>(n);
-  }
+  ok = ok && zarn::write_all(fd, text.data(), text.size()).has_value();
   ok = ok && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   sodium_memzero(text.data(), text.size());

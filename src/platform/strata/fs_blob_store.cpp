@@ -1,5 +1,7 @@
 #include "platform/strata/fs_blob_store.h"
 
+#include "platform/base/unique_fd.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sodium.h>
@@ -21,25 +23,7 @@ zarn::Error sys_error(std::string what) {
   return zarn::make_error(std::move(what) + ": " + std::strerror(errno));
 }
 
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  // Closes now so a failing close (delayed write error) can be reported.
-  bool close() {
-    int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
+using Fd = zarn::UniqueFd;
 
 FsBlobStore::FileStamp stamp_of(const struct stat& st) {
   return {st.st_dev, st.st_ino, st.st_size,
@@ -103,14 +87,8 @@ bool is_blob_name(const std::string& name) {
 }
 
 zarn::Result<void> write_all(int fd, ByteView bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return sys_error("cannot write blob");
-    }
-    done += static_cast<std::size_t>(n);
+  if (auto w = zarn::write_all(fd, bytes.data(), bytes.size()); !w) {
+    return zarn::make_error("cannot write blob: " + w.error());
   }
   return zarn::ok();
 }

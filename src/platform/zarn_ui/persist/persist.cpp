@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/base/unique_fd.h"
 #include "platform/zarn_ui/persist/chunk_file.h"
 
 namespace zarn_ui::persist {
@@ -24,47 +25,10 @@ std::string errno_text(const std::string& what, const fs::path& path) {
   return what + " " + path.string() + ": " + std::strerror(errno);
 }
 
-// Owns a file descriptor.
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(Fd&& o) noexcept : fd_(o.release()) {}
-  Fd& operator=(Fd&& o) noexcept {
-    if (this != &o) {
-      reset();
-      fd_ = o.release();
-    }
-    return *this;
-  }
-  ~Fd() { reset(); }
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  int release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  void reset() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-};
+using Fd = zarn::UniqueFd;
 
 zarn::Result<void> write_all(int fd, std::span<const std::uint8_t> bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return zarn::make_error(std::string("write failed: ") + std::strerror(errno));
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return zarn::ok();
+  return zarn::write_all(fd, bytes.data(), bytes.size());
 }
 
 zarn::Result<std::vector<std::uint8_t>> read_all(int fd) {
