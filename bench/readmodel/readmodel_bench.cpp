@@ -21,8 +21,8 @@ const char* const kWords[] = {"render", "layout", "pixel",  "merge",  "review", 
                               "theme",  "shadow", "kernel", "socket", "frame",  "buffer",
                               "audio",  "camera", "thread", "cursor", "design", "sprint"};
 
-// The record writer's duplicate-id check scans every message, so 100k posts through it take
-// quadratic time; this writes the same layout directly.
+// The record writer's duplicate-id check reads every message id, so 100k posts through it
+// take quadratic time; this writes the same layout directly.
 void append_message(crdt::Document& d, const crdt::ObjId& list, const MessageRecord& m) {
   const crdt::ObjId obj = append_map(d, list, "insert msg");
   put_str(d, obj, "id", m.id);
@@ -106,6 +106,32 @@ void BM_UnchangedRebuild(benchmark::State& state) {
   if (!cache.last_was_reused()) state.SkipWithError("cache was not reused");
 }
 BENCHMARK(BM_UnchangedRebuild)->Unit(benchmark::kMicrosecond);
+
+// The duplicate-id check every posted message pays: an id no channel holds, so every list is
+// read to its end.
+void BM_MessageIdScan(benchmark::State& state) {
+  const crdt::Document& doc = big_document();
+  for (auto _ : state) {
+    bool found = message_id_exists(doc, "m_absent");
+    benchmark::DoNotOptimize(found);
+    if (found) state.SkipWithError("absent id reported present");
+  }
+}
+BENCHMARK(BM_MessageIdScan)->Unit(benchmark::kMillisecond);
+
+// The same check through an index kept across posts, on an unchanged document (its first
+// check, made before timing, pays one scan).
+void BM_MessageIdIndexCheck(benchmark::State& state) {
+  const crdt::Document& doc = big_document();
+  MessageIdIndex index;
+  if (index.contains(doc, "m_absent") || !index.contains(doc, "m_99999"))
+    return state.SkipWithError("index disagrees with the document");
+  for (auto _ : state) {
+    bool found = index.contains(doc, "m_absent");
+    benchmark::DoNotOptimize(found);
+  }
+}
+BENCHMARK(BM_MessageIdIndexCheck)->Unit(benchmark::kMicrosecond);
 
 void BM_CatalogBuild(benchmark::State& state) {
   const ReadModel model = rebuild_read_model(big_document(), inputs());

@@ -1,5 +1,6 @@
 #include "document/access.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -49,14 +50,19 @@ bool is_valid_utf8(std::string_view s) {
   return true;
 }
 
-namespace {
+std::optional<std::string> str_of(const crdt::Value* v) {
+  if (!v) return std::nullopt;
+  if (const std::string* s = v->as_str()) return *s;
+  return std::nullopt;
+}
 
-std::optional<std::int64_t> int_of(const crdt::Value& v) {
-  if (auto i = v.as_int()) return *i;
-  if (auto u = v.as_uint()) return static_cast<std::int64_t>(*u);
-  if (auto c = v.as_counter()) return *c;
-  if (auto t = v.as_timestamp()) return *t;
-  if (auto f = v.as_f64()) {
+std::optional<std::int64_t> int_of(const crdt::Value* v) {
+  if (!v) return std::nullopt;
+  if (auto i = v->as_int()) return *i;
+  if (auto u = v->as_uint()) return static_cast<std::int64_t>(*u);
+  if (auto c = v->as_counter()) return *c;
+  if (auto t = v->as_timestamp()) return *t;
+  if (auto f = v->as_f64()) {
     if (std::isnan(*f)) return std::nullopt;
     // Saturate: converting an out-of-range double to an integer is undefined.
     if (*f >= 9223372036854775807.0) return std::numeric_limits<std::int64_t>::max();
@@ -66,14 +72,32 @@ std::optional<std::int64_t> int_of(const crdt::Value& v) {
   return std::nullopt;
 }
 
-std::optional<crdt::ObjId> obj_of(const std::optional<crdt::Value>& v, crdt::ObjType type) {
+std::optional<bool> bool_of(const crdt::Value* v) {
+  if (!v) return std::nullopt;
+  return v->as_bool();
+}
+
+std::optional<crdt::ObjId> obj_of(const crdt::Value* v, crdt::ObjType type) {
   if (!v) return std::nullopt;
   return v->as_obj(type);
 }
 
+const crdt::Value* MapEntries::find(std::string_view key) const {
+  auto it = std::lower_bound(entries_.begin(), entries_.end(), key,
+                             [](const auto& e, std::string_view k) { return e.first < k; });
+  if (it == entries_.end() || it->first != key) return nullptr;
+  return &it->second;
+}
+
+namespace {
+
+std::optional<crdt::ObjId> obj_in(const std::optional<crdt::Value>& v, crdt::ObjType type) {
+  return obj_of(v ? &*v : nullptr, type);
+}
+
 crdt::ObjId ensure_object(crdt::Document& doc, const crdt::ObjId& map, std::string_view key,
                           crdt::ObjType type, std::string_view stop_message, bool* created) {
-  if (auto existing = obj_of(doc.get(map, key), type)) {
+  if (auto existing = obj_in(doc.get(map, key), type)) {
     if (created) *created = false;
     return *existing;
   }
@@ -88,16 +112,13 @@ crdt::ObjId ensure_object(crdt::Document& doc, const crdt::ObjId& map, std::stri
 std::optional<std::string> read_str(const crdt::Document& doc, const crdt::ObjId& map,
                                     std::string_view key) {
   auto v = doc.get(map, key);
-  if (!v) return std::nullopt;
-  if (const std::string* s = v->as_str()) return *s;
-  return std::nullopt;
+  return str_of(v ? &*v : nullptr);
 }
 
 std::optional<std::int64_t> read_int(const crdt::Document& doc, const crdt::ObjId& map,
                                      std::string_view key) {
   auto v = doc.get(map, key);
-  if (!v) return std::nullopt;
-  return int_of(*v);
+  return int_of(v ? &*v : nullptr);
 }
 
 std::optional<bool> read_bool(const crdt::Document& doc, const crdt::ObjId& map,
@@ -128,22 +149,22 @@ bool bool_or_false(const crdt::Document& doc, const crdt::ObjId& map, std::strin
 
 std::optional<crdt::ObjId> get_map(const crdt::Document& doc, const crdt::ObjId& map,
                                    std::string_view key) {
-  return obj_of(doc.get(map, key), crdt::ObjType::Map);
+  return obj_in(doc.get(map, key), crdt::ObjType::Map);
 }
 
 std::optional<crdt::ObjId> get_list(const crdt::Document& doc, const crdt::ObjId& map,
                                     std::string_view key) {
-  return obj_of(doc.get(map, key), crdt::ObjType::List);
+  return obj_in(doc.get(map, key), crdt::ObjType::List);
 }
 
 std::optional<crdt::ObjId> get_text(const crdt::Document& doc, const crdt::ObjId& map,
                                     std::string_view key) {
-  return obj_of(doc.get(map, key), crdt::ObjType::Text);
+  return obj_in(doc.get(map, key), crdt::ObjType::Text);
 }
 
 std::optional<crdt::ObjId> map_at(const crdt::Document& doc, const crdt::ObjId& list,
                                   std::size_t index) {
-  return obj_of(doc.get(list, index), crdt::ObjType::Map);
+  return obj_in(doc.get(list, index), crdt::ObjType::Map);
 }
 
 crdt::ObjId ensure_map(crdt::Document& doc, const crdt::ObjId& map, std::string_view key,

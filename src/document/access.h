@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/crdt/document.h"
 
@@ -45,6 +47,31 @@ std::optional<crdt::ObjId> get_text(const crdt::Document& doc, const crdt::ObjId
                                     std::string_view key);
 std::optional<crdt::ObjId> map_at(const crdt::Document& doc, const crdt::ObjId& list,
                                   std::size_t index);
+
+// ---- The same tolerant conversions for a value already read (null: absent), so bulk readers
+// that fetch a whole map at once agree with the single-key readers above.
+std::optional<std::string> str_of(const crdt::Value* v);
+std::optional<std::int64_t> int_of(const crdt::Value* v);
+std::optional<bool> bool_of(const crdt::Value* v);
+std::optional<crdt::ObjId> obj_of(const crdt::Value* v, crdt::ObjType type);
+
+// A map's entries read in one pass; lookups by key then cost no document access. Holds copies,
+// so it stays valid across later writes (and does not see them).
+class MapEntries {
+ public:
+  MapEntries(const crdt::Document& doc, const crdt::ObjId& map) : entries_(doc.map_entries(map)) {}
+  // The value under `key`, null when absent.
+  const crdt::Value* find(std::string_view key) const;
+
+  std::string str_or_empty(std::string_view key) const {
+    return str_of(find(key)).value_or(std::string());
+  }
+  std::int64_t int_or_zero(std::string_view key) const { return int_of(find(key)).value_or(0); }
+  bool bool_or_false(std::string_view key) const { return bool_of(find(key)).value_or(false); }
+
+ private:
+  std::vector<std::pair<std::string, crdt::Value>> entries_;  // sorted by key
+};
 
 // ---- Get-or-create: the existing object of the wanted kind under `key`, else a new empty one
 // put there (replacing whatever else was stored). Refusal stops with `stop_message`.

@@ -88,17 +88,94 @@ std::optional<ObjId> channel_list(const Document& doc, std::string_view channel)
 
 template <typename Visit>
 void for_each_map(const Document& doc, const ObjId& list, Visit visit) {
-  const std::size_t n = doc.length(list);
-  for (std::size_t i = 0; i < n; ++i) {
-    if (auto m = map_at(doc, list, i)) visit(*m);
+  for (const crdt::Value& v : doc.list_values(list)) {
+    if (auto m = v.as_obj(crdt::ObjType::Map)) visit(*m);
   }
 }
+
+std::vector<ReactionGroup> reactions_in(const Document& doc, const ObjId& list) {
+  std::vector<std::pair<std::string, std::string>> entries;
+  for_each_map(doc, list, [&](const ObjId& e) {
+    const MapEntries entry(doc, e);
+    entries.emplace_back(entry.str_or_empty("emoji"), entry.str_or_empty("user"));
+  });
+  return group_reactions(entries);
+}
+
+std::optional<Attachment> attachment_in(const Document& doc, const ObjId& att) {
+  const MapEntries a(doc, att);
+  const std::string kind = a.str_or_empty("kind");
+  std::string name = a.str_or_empty("name");
+  std::string blob = a.str_or_empty("blob");
+  const auto w = pixels(a.int_or_zero("w"));
+  const auto h = pixels(a.int_or_zero("h"));
+  const auto size = non_negative(a.int_or_zero("size"));
+  if (kind == "image") return ImageAttachment{std::move(name), std::move(blob), w, h};
+  if (kind == "video") return VideoAttachment{std::move(name), std::move(blob), w, h, size};
+  if (kind == "file") return FileAttachment{std::move(name), std::move(blob), size};
+  return std::nullopt;
+}
+
+bool has_id(const std::optional<crdt::Value>& field, std::string_view id) {
+  const std::string* s = field ? field->as_str() : nullptr;
+  return s && *s == id;
+}
+
+// Every message id of the document, as message_id_exists sees them.
+template <typename Visit>
+bool for_each_message_id(const Document& doc, Visit visit) {
+  auto messages = get_map(doc, ObjId::root(), kMessages);
+  if (!messages) return false;
+  // One pass per channel list; reading every id through get() would walk each list from its
+  // root per index and look every message up by id again.
+  for (const auto& [channel, value] : doc.map_entries(*messages)) {
+    auto list = value.as_obj(crdt::ObjType::List);
+    if (!list) continue;
+    for (const auto& field : doc.list_field(*list, "id")) {
+      const std::string* id = field ? field->as_str() : nullptr;
+      if (id && visit(*id)) return true;
+    }
+  }
+  return false;
+}
+
+MessageWrite write_unchecked(crdt::Document& doc, std::string_view channel,
+                             const MessageRecord& msg);
 
 }  // namespace
 
 MessageWrite write_message(crdt::Document& doc, std::string_view channel,
                            const MessageRecord& msg) {
   if (message_id_exists(doc, msg.id)) return MessageWrite::DuplicateId;
+  return write_unchecked(doc, channel, msg);
+}
+
+MessageWrite write_message(crdt::Document& doc, std::string_view channel, const MessageRecord& msg,
+                           MessageIdIndex& index) {
+  if (index.contains(doc, msg.id)) return MessageWrite::DuplicateId;
+  const MessageWrite result = write_unchecked(doc, channel, msg);
+  // The index matched the document just before these writes, which added exactly this id.
+  if (result == MessageWrite::Written) index.ids_.insert(msg.id);
+  index.revision_ = doc.revision();
+  return result;
+}
+
+bool MessageIdIndex::contains(const crdt::Document& doc, std::string_view id) {
+  if (revision_ != doc.revision()) {
+    ids_.clear();
+    for_each_message_id(doc, [&](const std::string& s) {
+      ids_.insert(s);
+      return false;
+    });
+    revision_ = doc.revision();
+  }
+  return ids_.find(id) != ids_.end();
+}
+
+namespace {
+
+MessageWrite write_unchecked(crdt::Document& doc, std::string_view channel,
+                             const MessageRecord& msg) {
   if (!strings_valid(msg) || !is_valid_utf8(channel)) return MessageWrite::InvalidUtf8;
 
   ObjId messages = ensure_map(doc, ObjId::root(), kMessages);
@@ -141,29 +218,19 @@ MessageWrite write_message(crdt::Document& doc, std::string_view channel,
   return MessageWrite::Written;
 }
 
+}  // namespace
+
 bool message_id_exists(const crdt::Document& doc, std::string_view id) {
-  auto messages = get_map(doc, ObjId::root(), kMessages);
-  if (!messages) return false;
-  for (const std::string& channel : doc.keys(*messages)) {
-    auto list = get_list(doc, *messages, channel);
-    if (!list) continue;
-    const std::size_t n = doc.length(*list);
-    for (std::size_t i = 0; i < n; ++i) {
-      auto m = map_at(doc, *list, i);
-      if (m && read_str(doc, *m, "id") == id) return true;
-    }
-  }
-  return false;
+  return for_each_message_id(doc, [&](const std::string& s) { return s == id; });
 }
 
 std::optional<crdt::ObjId> find_message(const crdt::Document& doc, std::string_view channel,
                                         std::string_view id) {
   auto list = channel_list(doc, channel);
   if (!list) return std::nullopt;
-  const std::size_t n = doc.length(*list);
-  for (std::size_t i = 0; i < n; ++i) {
-    auto m = map_at(doc, *list, i);
-    if (m && read_str(doc, *m, "id") == id) return m;
+  const auto ids = doc.list_field(*list, "id");
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    if (has_id(ids[i], id)) return map_at(doc, *list, i);
   }
   return std::nullopt;
 }
@@ -192,56 +259,54 @@ std::vector<ReactionGroup> group_reactions(
 }
 
 std::vector<ReactionGroup> read_reactions(const crdt::Document& doc, const crdt::ObjId& msg) {
-  std::vector<std::pair<std::string, std::string>> entries;
-  if (auto list = get_list(doc, msg, "reactions")) {
-    for_each_map(doc, *list, [&](const ObjId& e) {
-      entries.emplace_back(str_or_empty(doc, e, "emoji"), str_or_empty(doc, e, "user"));
-    });
-  }
-  return group_reactions(entries);
+  auto list = get_list(doc, msg, "reactions");
+  if (!list) return group_reactions({});
+  return reactions_in(doc, *list);
 }
 
 std::optional<Attachment> read_attachment(const crdt::Document& doc, const crdt::ObjId& msg) {
   auto att = get_map(doc, msg, "attachment");
   if (!att) return std::nullopt;
-  const std::string kind = str_or_empty(doc, *att, "kind");
-  std::string name = str_or_empty(doc, *att, "name");
-  std::string blob = str_or_empty(doc, *att, "blob");
-  const auto w = pixels(int_or_zero(doc, *att, "w"));
-  const auto h = pixels(int_or_zero(doc, *att, "h"));
-  const auto size = non_negative(int_or_zero(doc, *att, "size"));
-  if (kind == "image") return ImageAttachment{std::move(name), std::move(blob), w, h};
-  if (kind == "video") return VideoAttachment{std::move(name), std::move(blob), w, h, size};
-  if (kind == "file") return FileAttachment{std::move(name), std::move(blob), size};
-  return std::nullopt;
+  return attachment_in(doc, *att);
 }
 
 MessageRecord read_message(const crdt::Document& doc, const crdt::ObjId& msg) {
+  // Every key is read from one pass over the message map.
+  const MapEntries m(doc, msg);
   MessageRecord r;
-  r.id = str_or_empty(doc, msg, "id");
-  r.author = str_or_empty(doc, msg, "author");
-  r.ts = int_or_zero(doc, msg, "ts");
-  std::string parent = str_or_empty(doc, msg, "parent");
+  r.id = m.str_or_empty("id");
+  r.author = m.str_or_empty("author");
+  r.ts = m.int_or_zero("ts");
+  std::string parent = m.str_or_empty("parent");
   if (!parent.empty()) r.parent = std::move(parent);
-  r.edited = bool_or_false(doc, msg, "edited");
-  r.text = read_text(doc, msg, "text").value_or(std::string());
-  r.reactions = read_reactions(doc, msg);
-  if (auto list = get_list(doc, msg, "mentions")) {
+  r.edited = m.bool_or_false("edited");
+  if (auto text = obj_of(m.find("text"), crdt::ObjType::Text)) r.text = doc.text(*text);
+  if (auto list = obj_of(m.find("reactions"), crdt::ObjType::List)) {
+    r.reactions = reactions_in(doc, *list);
+  } else {
+    r.reactions = group_reactions({});
+  }
+  if (auto list = obj_of(m.find("mentions"), crdt::ObjType::List)) {
     for_each_map(doc, *list, [&](const ObjId& e) {
+      const MapEntries entry(doc, e);
       r.mentions.push_back(
-          Mention{str_or_empty(doc, e, "user"), non_negative(int_or_zero(doc, e, "start")),
-                  non_negative(int_or_zero(doc, e, "len")), bool_or_false(doc, e, "agent")});
+          Mention{entry.str_or_empty("user"), non_negative(entry.int_or_zero("start")),
+                  non_negative(entry.int_or_zero("len")), entry.bool_or_false("agent")});
     });
   }
-  r.reference = read_str(doc, msg, "reference");
-  r.work = read_agent_work(doc, msg);
-  if (auto list = get_list(doc, msg, "history")) {
+  r.reference = str_of(m.find("reference"));
+  // The agent-work reader finds nothing without a work map; skip its lookup then.
+  if (obj_of(m.find("work"), crdt::ObjType::Map)) r.work = read_agent_work(doc, msg);
+  if (auto list = obj_of(m.find("history"), crdt::ObjType::List)) {
     for_each_map(doc, *list, [&](const ObjId& e) {
-      r.history.push_back(HistoryEntry{int_or_zero(doc, e, "ts"), str_or_empty(doc, e, "text")});
+      const MapEntries entry(doc, e);
+      r.history.push_back(HistoryEntry{entry.int_or_zero("ts"), entry.str_or_empty("text")});
     });
   }
-  r.attachment = read_attachment(doc, msg);
-  r.pinned = bool_or_false(doc, msg, "pinned");
+  if (auto att = obj_of(m.find("attachment"), crdt::ObjType::Map)) {
+    r.attachment = attachment_in(doc, *att);
+  }
+  r.pinned = m.bool_or_false("pinned");
   return r;
 }
 
@@ -258,9 +323,15 @@ std::vector<MessageRecord> thread_replies(const crdt::Document& doc, std::string
   std::vector<MessageRecord> out;
   auto list = channel_list(doc, channel);
   if (!list || root_id.empty()) return out;
-  for_each_map(doc, *list, [&](const ObjId& m) {
-    if (read_str(doc, m, "parent") == root_id) out.push_back(read_message(doc, m));
-  });
+  const auto parents = doc.list_field(*list, "parent");
+  std::size_t i = 0;
+  for (const crdt::Value& v : doc.list_values(*list)) {
+    const std::size_t at = i++;
+    auto m = v.as_obj(crdt::ObjType::Map);
+    if (m && at < parents.size() && has_id(parents[at], root_id)) {
+      out.push_back(read_message(doc, *m));
+    }
+  }
   return out;
 }
 

@@ -3,9 +3,12 @@
 // "messages" in posting order; ids are unique across the document. UI thread only.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -26,6 +29,29 @@ enum class MessageWrite {
 MessageWrite write_message(crdt::Document& doc, std::string_view channel, const MessageRecord& msg);
 
 bool message_id_exists(const crdt::Document& doc, std::string_view id);
+
+// The message ids of one document for a caller that posts often: the first check after any
+// other change to the document reads every id once (what message_id_exists reads); after that
+// checks, and posts made through write_message with this index, cost a hash lookup. Ids that
+// merged changes bring in are seen because any change moves the document's revision.
+class MessageIdIndex {
+ public:
+  bool contains(const crdt::Document& doc, std::string_view id);
+
+ private:
+  friend MessageWrite write_message(crdt::Document& doc, std::string_view channel,
+                                    const MessageRecord& msg, MessageIdIndex& index);
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+  };
+  std::optional<std::uint64_t> revision_;  // of the document the ids were read from
+  std::unordered_set<std::string, Hash, std::equal_to<>> ids_;
+};
+
+// write_message with the duplicate check answered by `index`, which it keeps current.
+MessageWrite write_message(crdt::Document& doc, std::string_view channel, const MessageRecord& msg,
+                           MessageIdIndex& index);
 // The first message map in the channel's list whose "id" matches.
 std::optional<crdt::ObjId> find_message(const crdt::Document& doc, std::string_view channel,
                                         std::string_view id);

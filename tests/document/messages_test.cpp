@@ -197,3 +197,43 @@ TEST(MessageReaderTest, ToleratesMistypedFields) {
 
 }  // namespace
 }  // namespace chat::document
+
+namespace chat::document {
+namespace {
+
+// The cached id index must answer exactly what a full scan answers, including for ids that
+// arrive by merge, after a rollback, and for posts made through it.
+TEST(MessageIdIndexTest, AgreesWithAFullScanAcrossMergesAndRollbacks) {
+  crdt::Document doc;
+  MessageIdIndex index;
+  EXPECT_FALSE(index.contains(doc, "m_1"));
+  EXPECT_EQ(write_message(doc, "c_a", simple("m_1"), index), MessageWrite::Written);
+  EXPECT_EQ(write_message(doc, "c_b", simple("m_1"), index), MessageWrite::DuplicateId);
+  EXPECT_TRUE(index.contains(doc, "m_1"));
+  doc.commit();
+
+  crdt::Document peer = doc.fork();
+  ASSERT_EQ(write_message(peer, "c_b", simple("m_peer")), MessageWrite::Written);
+  peer.commit();
+  EXPECT_FALSE(index.contains(doc, "m_peer"));
+  ASSERT_TRUE(doc.merge(peer).has_value());
+  EXPECT_TRUE(index.contains(doc, "m_peer"));
+  EXPECT_EQ(write_message(doc, "c_a", simple("m_peer"), index), MessageWrite::DuplicateId);
+
+  EXPECT_EQ(write_message(doc, "c_a", simple("m_gone"), index), MessageWrite::Written);
+  EXPECT_TRUE(index.contains(doc, "m_gone"));
+  doc.rollback();
+  EXPECT_FALSE(index.contains(doc, "m_gone"));
+  EXPECT_EQ(index.contains(doc, "m_gone"), message_id_exists(doc, "m_gone"));
+
+  for (int i = 0; i < 50; ++i) {
+    const std::string id = "m_post" + std::to_string(i);
+    ASSERT_EQ(write_message(doc, i % 2 ? "c_a" : "c_b", simple(id), index), MessageWrite::Written);
+    ASSERT_EQ(index.contains(doc, id), message_id_exists(doc, id));
+  }
+  EXPECT_EQ(write_message(doc, "c_a", simple("m_\xff"), index), MessageWrite::InvalidUtf8);
+  EXPECT_FALSE(index.contains(doc, "m_\xff"));
+}
+
+}  // namespace
+}  // namespace chat::document

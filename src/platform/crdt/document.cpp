@@ -3,6 +3,7 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <cstring>
 #include <ctime>
 
 #include "platform/crdt/detail/codec.h"
@@ -129,13 +130,48 @@ bool DocState::id_less_ctx(const void* ctx, OpId a, OpId b) {
   return static_cast<const DocState*>(ctx)->id_less(a, b);
 }
 
+void detail::ObjectIndex::reserve(std::size_t n) {
+  // Load factor at most one half keeps probe runs short.
+  if (2 * n > slots_.size()) grow(2 * n);
+}
+
+void detail::ObjectIndex::grow(std::size_t min_slots) {
+  std::size_t size = 16;
+  unsigned bits = 4;
+  while (size < min_slots) {
+    size *= 2;
+    ++bits;
+  }
+  std::vector<Slot> old = std::move(slots_);
+  slots_.assign(size, Slot{});
+  mask_ = size - 1;
+  shift_ = 64 - (bits - kBlockBits);
+  used_ = 0;
+  for (const Slot& s : old)
+    if (s.obj) put(OpId{s.counter, s.actor}, s.obj);
+}
+
+void detail::ObjectIndex::put(OpId id, Object* obj) {
+  if (2 * (used_ + 1) > slots_.size()) grow(2 * (used_ + 1));
+  for (std::size_t i = home(id);; i = (i + 1) & mask_) {
+    Slot& s = slots_[i];
+    if (!s.obj) {
+      s = Slot{id.counter, id.actor, obj};
+      ++used_;
+      return;
+    }
+    if (s.counter == id.counter && s.actor == id.actor) {
+      s.obj = obj;
+      return;
+    }
+  }
+}
+
 Object* DocState::object(OpId id) {
-  auto it = objects.find(id);
-  return it == objects.end() ? nullptr : it->second.get();
+  return object_index.find(id);
 }
 const Object* DocState::object(OpId id) const {
-  auto it = objects.find(id);
-  return it == objects.end() ? nullptr : it->second.get();
+  return object_index.find(id);
 }
 
 std::optional<OpId> DocState::resolve(const ObjId& id) const {
@@ -164,24 +200,33 @@ Value DocState::value_of(const Payload& p, OpId id, std::int64_t inc_total) cons
 }
 
 std::optional<Value> DocState::elem_value(const Object& o, const Sequence::Pos& p) const {
-  const Run& r = o.seq->run_at(p);
-  OpId id = r.id_at(p.off);
+  return elem_value(o, o.seq->run_at(p), p.off);
+}
+
+std::optional<Value> DocState::elem_value(const Object& o, const Run& r, std::uint32_t off) const {
   if (o.type == ObjType::Text) {
     std::string s;
-    detail::utf8_append(s, r.chars[p.off]);
+    detail::utf8_append(s, r.chars[off]);
     return Value{Scalar{std::move(s)}};
   }
-  auto ex = o.extras.empty() ? o.extras.end() : o.extras.find(id);
-  if (ex == o.extras.end()) return value_of(r.values[p.off], id, 0);
-  const Payload* best = ex->second.insert_visible ? &r.values[p.off] : nullptr;
-  OpId best_id = id;
+  OpId id;
+  const Payload* p = elem_winner(o, r, off, &id);
+  if (!p) return std::nullopt;
+  return value_of(*p, id, 0);
+}
+
+const Payload* DocState::elem_winner(const Object& o, const Run& r, std::uint32_t off,
+                                     OpId* id) const {
+  *id = r.id_at(off);
+  auto ex = o.extras.empty() ? o.extras.end() : o.extras.find(*id);
+  if (ex == o.extras.end()) return &r.values[off];
+  const Payload* best = ex->second.insert_visible ? &r.values[off] : nullptr;
   for (const ElemOp& e : ex->second.ops)
-    if (e.visible && (!best || id_less(best_id, e.id))) {
+    if (e.visible && (!best || id_less(*id, e.id))) {
       best = &e.payload;
-      best_id = e.id;
+      *id = e.id;
     }
-  if (!best) return std::nullopt;
-  return value_of(*best, best_id, 0);
+  return best;
 }
 
 std::vector<const MapOp*> DocState::visible_ops(const Object& o, std::string_view key) const {
@@ -195,12 +240,20 @@ std::vector<const MapOp*> DocState::visible_ops(const Object& o, std::string_vie
   return out;
 }
 
+const MapOp* DocState::winner(const std::vector<MapOp>& ops) const {
+  const MapOp* best = nullptr;
+  for (const MapOp& m : ops)
+    if (m.visible && (!best || id_less(best->id, m.id))) best = &m;
+  return best;
+}
+
 Object* DocState::create_object(OpId id, ObjType type) {
   auto o = std::make_unique<Object>();
   o->type = type;
   if (type != ObjType::Map) o->seq = std::make_unique<Sequence>(type == ObjType::Text);
   Object* raw = o.get();
   objects[id] = std::move(o);
+  object_index.put(id, raw);
   return raw;
 }
 
@@ -215,6 +268,7 @@ void DocState::refresh_visibility(Object& o, OpId elem) {
 
 zarn::Result<void> DocState::apply_op(const Op& op, std::uint32_t actor, bool local,
                                       const Sequence::Pos* at, Object* target) {
+  ++revision;
   Object* o = target ? target : object(op.obj);
   if (!o) return err("op refers to an unknown object");
   const OpId id{op.counter, actor};
@@ -232,8 +286,14 @@ zarn::Result<void> DocState::apply_op(const Op& op, std::uint32_t actor, bool lo
         return err("increment without an integer amount");
       auto& ops = o->keys[op.key];
       for (const OpId& p : op.pred) {
-        auto it = std::find_if(ops.rbegin(), ops.rend(), [&](const MapOp& m) { return m.id == p; });
-        if (it == ops.rend()) {
+        // Newest first: a pred usually names the latest ops.
+        MapOp* it = nullptr;
+        for (std::size_t k = ops.size(); k-- > 0;)
+          if (ops[k].id == p) {
+            it = &ops[k];
+            break;
+          }
+        if (!it) {
           if (ops.empty()) o->keys.erase(op.key);
           return err("pred names an op not under this key");
         }
@@ -394,6 +454,8 @@ void DocState::rebuild(std::size_t keep_changes) {
   // Our own encoder's output always decodes; anything else is a programming error.
   if (!chunks || !decode_snapshot((*chunks)[0].body, fresh)) std::abort();
   objects = std::move(fresh.objects);
+  object_index = std::move(fresh.object_index);
+  ++revision;
   pending.clear();
   pending_width = 0;
 }
@@ -402,12 +464,22 @@ void DocState::rebuild(std::size_t keep_changes) {
 
 Document::Document() : Document(ActorId::random()) {}
 
+static std::uint64_t random_revision() {
+  ActorId bytes = ActorId::random();
+  std::uint64_t r;
+  std::memcpy(&r, bytes.bytes.data(), sizeof r);
+  return r;
+}
+
 Document::Document(ActorId actor) : impl_(std::make_unique<Impl>()) {
   impl_->self = impl_->intern_actor(actor);
   impl_->create_object(OpId{}, ObjType::Map);
+  impl_->revision = random_revision();
 }
 
-Document::Document(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Document::Document(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {
+  impl_->revision = random_revision();
+}
 Document::~Document() = default;
 Document::Document(Document&&) noexcept = default;
 Document& Document::operator=(Document&&) noexcept = default;
@@ -448,9 +520,11 @@ std::optional<Value> Document::get(const ObjId& obj, std::string_view key) const
   const Object* o = impl_->find(obj);
   if (!o) return std::nullopt;
   if (o->type != ObjType::Map) return std::nullopt;
-  auto ops = impl_->visible_ops(*o, key);
-  if (ops.empty()) return std::nullopt;
-  return impl_->value_of(ops[0]->payload, ops[0]->id, ops[0]->inc_total);
+  auto it = o->keys.find(key);
+  if (it == o->keys.end()) return std::nullopt;
+  const MapOp* m = impl_->winner(it->second);
+  if (!m) return std::nullopt;
+  return impl_->value_of(m->payload, m->id, m->inc_total);
 }
 
 std::optional<Value> Document::get(const ObjId& obj, std::size_t index) const {
@@ -494,9 +568,65 @@ std::string Document::text(const ObjId& obj) const {
   const Object* o = impl_->find(obj);
   if (!o) return out;
   if (o->type != ObjType::Text) return out;
+  out.reserve(o->seq->visible());
   o->seq->for_each_run([&](const Run& r) {
     if (r.deleted) return;
-    for (char32_t c : r.chars) detail::utf8_append(out, c);
+    for (char32_t c : r.chars) {
+      if (c < 0x80)
+        out.push_back(static_cast<char>(c));
+      else
+        detail::utf8_append(out, c);
+    }
+  });
+  return out;
+}
+
+std::vector<Value> Document::list_values(const ObjId& list) const {
+  std::vector<Value> out;
+  const Object* o = impl_->find(list);
+  if (!o || o->type == ObjType::Map) return out;
+  out.reserve(o->seq->visible());
+  o->seq->for_each_run([&](const Run& r) {
+    if (r.deleted) return;
+    for (std::uint32_t k = 0; k < r.len; ++k)
+      if (auto v = impl_->elem_value(*o, r, k)) out.push_back(std::move(*v));
+  });
+  return out;
+}
+
+std::vector<std::pair<std::string, Value>> Document::map_entries(const ObjId& map) const {
+  std::vector<std::pair<std::string, Value>> out;
+  const Object* o = impl_->find(map);
+  if (!o || o->type != ObjType::Map) return out;
+  out.reserve(o->keys.size());
+  for (const auto& [k, ops] : o->keys)
+    if (const MapOp* m = impl_->winner(ops))
+      out.emplace_back(k, impl_->value_of(m->payload, m->id, m->inc_total));
+  return out;
+}
+
+std::vector<std::optional<Value>> Document::list_field(const ObjId& list,
+                                                       std::string_view key) const {
+  std::vector<std::optional<Value>> out;
+  const Object* o = impl_->find(list);
+  if (!o || o->type != ObjType::List) return out;
+  out.reserve(o->seq->visible());
+  o->seq->for_each_run([&](const Run& r) {
+    if (r.deleted) return;
+    for (std::uint32_t k = 0; k < r.len; ++k) {
+      OpId id;
+      const Payload* p = impl_->elem_winner(*o, r, k, &id);
+      if (!p) continue;
+      std::optional<Value> field;
+      // The element's map is the object its winning op created, found by that op's id.
+      const Object* m = p->make == ObjType::Map ? impl_->object(id) : nullptr;
+      if (m) {
+        auto it = m->keys.find(key);
+        const MapOp* w = it == m->keys.end() ? nullptr : impl_->winner(it->second);
+        if (w) field = impl_->value_of(w->payload, w->id, w->inc_total);
+      }
+      out.push_back(std::move(field));
+    }
   });
   return out;
 }
@@ -765,6 +895,10 @@ void Document::rollback() {
   if (impl_->pending.empty()) return;
   impl_->max_op = impl_->pending_start - 1;
   impl_->rebuild(impl_->changes.size());
+}
+
+std::uint64_t Document::revision() const {
+  return impl_->revision;
 }
 
 std::vector<ChangeHash> Document::heads() const {

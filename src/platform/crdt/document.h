@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -129,6 +130,17 @@ class Document {
   std::string text(const ObjId& obj) const;  // UTF-8 content of a text object
   std::optional<ObjType> object_type(const ObjId& obj) const;
 
+  // ---- Bulk reads: one object lookup and one pass where a loop of get() calls would repeat
+  // the lookup per key or walk the list from its root per index. Each yields exactly what
+  // the corresponding get() calls would.
+  // The visible elements of a list or text in order (get(obj, i) for every i).
+  std::vector<Value> list_values(const ObjId& list) const;
+  // Every key with a value and its winner (get(obj, key)), sorted bytewise by key.
+  std::vector<std::pair<std::string, Value>> map_entries(const ObjId& map) const;
+  // One entry per visible element of a list: the value under `key` when the element is a map
+  // holding one, nullopt otherwise. Empty when `list` is not a list.
+  std::vector<std::optional<Value>> list_field(const ObjId& list, std::string_view key) const;
+
   // ---- Writes. Errors: unknown object, wrong object kind, index out of range, bad UTF-8.
   zarn::Result<void> put(const ObjId& map, std::string_view key, Scalar value);
   zarn::Result<ObjId> put_object(const ObjId& map, std::string_view key, ObjType type);
@@ -155,6 +167,11 @@ class Document {
                                    std::optional<std::int64_t> time = std::nullopt);
   // Drops the pending operations, restoring the state of the last commit.
   void rollback();
+
+  // Changes whenever the content may have changed (any write, applied change or rollback), so
+  // a caller can keep data derived from the document while it stays the same. Starts at a
+  // random value: two documents are unlikely to ever show the same revision.
+  std::uint64_t revision() const;
 
   // Hashes of the committed changes that no other change depends on, sorted.
   std::vector<ChangeHash> heads() const;

@@ -722,6 +722,7 @@ zarn::Result<void> decode_snapshot(ByteView body, DocState& d) {
   // Objects.
   if (nobjects > dec.col[kObjType].remaining()) return err("object count exceeds the data");
   d.objects.reserve(nobjects + 1);
+  d.object_index.reserve(nobjects + 1);
   dec.objs.reserve(nobjects + 1);
   dec.ptrs.reserve(nobjects + 1);
   dec.objs.push_back(OpId{});

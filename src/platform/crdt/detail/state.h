@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -73,6 +74,47 @@ struct Object {
   std::unordered_map<OpId, ElemExtra, OpIdHash> extras;         // lists and texts
 };
 
+// Open-addressing index from object id to object. Reads look objects up by id far more often
+// than anything else, and the owning node-based map costs two cache misses per lookup. Objects
+// are never removed one by one, so the table only grows (or is replaced wholesale).
+class ObjectIndex {
+ public:
+  Object* find(OpId id) const {
+    if (slots_.empty()) return nullptr;
+    for (std::size_t i = home(id);; i = (i + 1) & mask_) {
+      const Slot& s = slots_[i];
+      if (!s.obj) return nullptr;
+      if (s.counter == id.counter && s.actor == id.actor) return s.obj;
+    }
+  }
+  void put(OpId id, Object* obj);
+  void reserve(std::size_t n);
+
+ private:
+  struct Slot {
+    std::uint64_t counter = 0;
+    std::uint32_t actor = 0;
+    Object* obj = nullptr;  // null: empty slot
+  };
+  // Objects created close together (a message map and its text and lists) have close
+  // counters; ids in one block of 2^kBlockBits counters share a run of slots, so reading one
+  // message's objects touches one or two cache lines of the table instead of one per object.
+  static constexpr unsigned kBlockBits = 3;
+  std::size_t home(OpId id) const {
+    const std::uint64_t block =
+        ((id.counter >> kBlockBits) ^ (std::uint64_t{id.actor} << 40)) * 0x9E3779B97F4A7C15ULL;
+    return static_cast<std::size_t>(((block >> shift_) << kBlockBits) |
+                                    (id.counter & ((1u << kBlockBits) - 1))) &
+           mask_;
+  }
+  void grow(std::size_t min_slots);
+
+  std::vector<Slot> slots_;
+  std::size_t used_ = 0;
+  std::size_t mask_ = 0;
+  unsigned shift_ = 64;
+};
+
 struct ChangeRec {
   std::uint32_t actor = 0;
   std::uint64_t seq = 0;
@@ -115,7 +157,8 @@ struct DocState {
   std::map<ActorId, std::uint32_t> actor_index;
   std::uint32_t self = 0;
 
-  std::unordered_map<OpId, std::unique_ptr<Object>, OpIdHash> objects;
+  std::unordered_map<OpId, std::unique_ptr<Object>, OpIdHash> objects;  // owns them
+  ObjectIndex object_index;  // the same objects, for lookups; kept by create_object
   std::uint64_t max_op = 0;
 
   std::vector<ChangeRec> changes;
@@ -131,6 +174,8 @@ struct DocState {
 
   std::vector<DecodedChange> queue;  // waiting for their deps
 
+  std::uint64_t revision = 0;  // see Document::revision; bumped by apply_op and rebuild
+
   // --- helpers (document.cpp)
   std::uint32_t intern_actor(const ActorId& a);
   bool id_less(OpId a, OpId b) const;
@@ -142,7 +187,13 @@ struct DocState {
   ObjId external(OpId id) const;
   Value value_of(const Payload& p, OpId id, std::int64_t inc_total) const;
   std::optional<Value> elem_value(const Object& o, const Sequence::Pos& p) const;
+  std::optional<Value> elem_value(const Object& o, const Run& r, std::uint32_t off) const;
+  // The surviving payload of a list element with the id of the op that wrote it (into `id`);
+  // null when nothing survives.
+  const Payload* elem_winner(const Object& o, const Run& r, std::uint32_t off, OpId* id) const;
   std::vector<const MapOp*> visible_ops(const Object& o, std::string_view key) const;
+  // The value get() reads under one key: the visible op with the greatest id.
+  const MapOp* winner(const std::vector<MapOp>& ops) const;
   Object* create_object(OpId id, ObjType type);
 
   // Applies one op (already validated) to the state. Used by local writes and remote changes.
