@@ -230,62 +230,53 @@ Rect RichTextLayout::caret_rect(std::size_t index) const {
   return {x, y, x, y + from_pango(strong.height)};
 }
 
+namespace {
+
+// The byte index of the nearest character boundary after (or before) `index` whose Pango
+// attributes satisfy `stop`; the text's end (or start) when there is none.
+template <typename Stop>
+std::size_t scan_boundary(PangoLayout* layout, const std::string& text, std::size_t index,
+                          bool forward, Stop stop) {
+  int n_attrs = 0;
+  const PangoLogAttr* attrs = pango_layout_get_log_attrs_readonly(layout, &n_attrs);
+  const char* s = text.c_str();
+  const glong offset = g_utf8_pointer_to_offset(s, s + index);
+  if (forward) {
+    for (glong o = offset + 1; o < n_attrs; ++o) {
+      if (stop(attrs[o])) return static_cast<std::size_t>(g_utf8_offset_to_pointer(s, o) - s);
+    }
+    return text.size();
+  }
+  for (glong o = std::min<glong>(offset, n_attrs) - 1; o > 0; --o) {
+    if (stop(attrs[o])) return static_cast<std::size_t>(g_utf8_offset_to_pointer(s, o) - s);
+  }
+  return 0;
+}
+
+}  // namespace
+
 std::size_t RichTextLayout::next_cursor(std::size_t index) const {
   if (!layout_) return 0;
-  index = clamp_index(index);
-  int n_attrs = 0;
-  const PangoLogAttr* attrs = pango_layout_get_log_attrs_readonly(layout_, &n_attrs);
-  const char* s = text_.c_str();
-  glong offset = g_utf8_pointer_to_offset(s, s + index);
-  for (glong o = offset + 1; o < n_attrs; ++o) {
-    if (attrs[o].is_cursor_position) {
-      return static_cast<std::size_t>(g_utf8_offset_to_pointer(s, o) - s);
-    }
-  }
-  return text_.size();
+  return scan_boundary(layout_, text_, clamp_index(index), true,
+                       [](const PangoLogAttr& a) { return a.is_cursor_position; });
 }
 
 std::size_t RichTextLayout::prev_cursor(std::size_t index) const {
   if (!layout_) return 0;
-  index = clamp_index(index);
-  int n_attrs = 0;
-  const PangoLogAttr* attrs = pango_layout_get_log_attrs_readonly(layout_, &n_attrs);
-  const char* s = text_.c_str();
-  glong offset = g_utf8_pointer_to_offset(s, s + index);
-  for (glong o = std::min<glong>(offset, n_attrs) - 1; o > 0; --o) {
-    if (attrs[o].is_cursor_position) {
-      return static_cast<std::size_t>(g_utf8_offset_to_pointer(s, o) - s);
-    }
-  }
-  return 0;
+  return scan_boundary(layout_, text_, clamp_index(index), false,
+                       [](const PangoLogAttr& a) { return a.is_cursor_position; });
 }
 
 std::size_t RichTextLayout::next_word(std::size_t index) const {
   if (!layout_) return 0;
-  index = clamp_index(index);
-  int n_attrs = 0;
-  const PangoLogAttr* attrs = pango_layout_get_log_attrs_readonly(layout_, &n_attrs);
-  const char* s = text_.c_str();
-  glong offset = g_utf8_pointer_to_offset(s, s + index);
-  for (glong o = offset + 1; o < n_attrs; ++o) {
-    if (attrs[o].is_word_end) return static_cast<std::size_t>(g_utf8_offset_to_pointer(s, o) - s);
-  }
-  return text_.size();
+  return scan_boundary(layout_, text_, clamp_index(index), true,
+                       [](const PangoLogAttr& a) { return a.is_word_end; });
 }
 
 std::size_t RichTextLayout::prev_word(std::size_t index) const {
   if (!layout_) return 0;
-  index = clamp_index(index);
-  int n_attrs = 0;
-  const PangoLogAttr* attrs = pango_layout_get_log_attrs_readonly(layout_, &n_attrs);
-  const char* s = text_.c_str();
-  glong offset = g_utf8_pointer_to_offset(s, s + index);
-  for (glong o = std::min<glong>(offset, n_attrs) - 1; o > 0; --o) {
-    if (attrs[o].is_word_start) {
-      return static_cast<std::size_t>(g_utf8_offset_to_pointer(s, o) - s);
-    }
-  }
-  return 0;
+  return scan_boundary(layout_, text_, clamp_index(index), false,
+                       [](const PangoLogAttr& a) { return a.is_word_start; });
 }
 
 std::size_t RichTextLayout::move_line(std::size_t index, int delta, std::optional<double> x) const {
