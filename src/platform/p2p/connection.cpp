@@ -145,6 +145,21 @@ int Connection::verify_peer(gnutls_session_t session) {
   return 0;
 }
 
+namespace {
+
+// Flow-control windows and timeouts shared by both ends of a connection.
+ngtcp2_settings connection_settings(const ConnectionSettings& s, std::uint64_t now) {
+  ngtcp2_settings settings;
+  ngtcp2_settings_default(&settings);
+  settings.initial_ts = now;
+  settings.handshake_timeout = s.handshake_timeout_ns;
+  settings.max_window = kConnWindow * 2;
+  settings.max_stream_window = kStreamWindow * 2;
+  return settings;
+}
+
+}  // namespace
+
 zarn::Result<std::shared_ptr<Connection>> Connection::dial(
     ConnectionHost& host, const TlsIdentity& identity, const Path& path, const PublicKey& expected,
     std::string alpn, const ConnectionSettings& s, std::uint64_t now) {
@@ -154,12 +169,7 @@ zarn::Result<std::shared_ptr<Connection>> Connection::dial(
   const ngtcp2_cid dcid = random_cid();
   const ngtcp2_cid scid = random_cid();
 
-  ngtcp2_settings settings;
-  ngtcp2_settings_default(&settings);
-  settings.initial_ts = now;
-  settings.handshake_timeout = s.handshake_timeout_ns;
-  settings.max_window = kConnWindow * 2;
-  settings.max_stream_window = kStreamWindow * 2;
+  ngtcp2_settings settings = connection_settings(s, now);
 
   ngtcp2_transport_params params;
   ngtcp2_transport_params_default(&params);
@@ -190,12 +200,7 @@ zarn::Result<std::shared_ptr<Connection>> Connection::accept(
   c->path_ = path;
   const ngtcp2_cid scid = random_cid();
 
-  ngtcp2_settings settings;
-  ngtcp2_settings_default(&settings);
-  settings.initial_ts = now;
-  settings.handshake_timeout = s.handshake_timeout_ns;
-  settings.max_window = kConnWindow * 2;
-  settings.max_stream_window = kStreamWindow * 2;
+  ngtcp2_settings settings = connection_settings(s, now);
 
   ngtcp2_transport_params params;
   ngtcp2_transport_params_default(&params);
