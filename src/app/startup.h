@@ -31,9 +31,6 @@ inline constexpr std::array<std::string_view, 21> kShotLayouts = {
 zarn::Result<std::unique_ptr<zarn_ui::persist::DocumentHandle>> open_document(
     const zarn_ui::persist::OpenContext& ctx, const zarn_ui::persist::OpenOptions& options);
 
-// Renders one named layout to the request's output path.
-zarn::Result<void> render_shot(const zarn_ui::launch::ShotRequest& request);
-
 zarn_ui::launch::LaunchConfig make_launch_config();
 
 }  // namespace chat::app
