@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/overview_widget.h"
+#include "app/startup.h"
 #include "platform/zarn_ui/shot_frame.h"
 
 namespace chat::app {
