@@ -34,9 +34,12 @@ bool shareable(const struct stat& st) {
          static_cast<std::uint64_t>(st.st_size) <= kMaxAttachmentBytes;
 }
 
-// Reads at most one byte past the limit, so a file that grew since it was checked is noticed
-// without reading all of it.
-zarn::Result<blobstore::Bytes> read_bounded(const std::filesystem::path& path) {
+// Reads pieces small enough to still be in the cache when they are hashed.
+constexpr std::size_t kReadChunk = std::size_t{1} << 20;
+
+// Reads the file into one buffer, hashing it on the way. Reads at most one byte past the limit,
+// so a file that grew since it was checked is noticed without reading all of it.
+zarn::Result<blobstore::HashedBytes> read_bounded(const std::filesystem::path& path) {
   // Non-blocking open: if the path was swapped for a FIFO since the check, opening must not
   // hang; the descriptor is checked again below.
   Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
@@ -46,28 +49,24 @@ zarn::Result<blobstore::Bytes> read_bounded(const std::filesystem::path& path) {
   if (!S_ISREG(st.st_mode)) return zarn::make_error(kNotShareable);
 
   const std::uint64_t cap = kMaxAttachmentBytes + 1;
-  blobstore::Bytes bytes;
   try {
-    bytes.resize(std::min<std::uint64_t>(static_cast<std::uint64_t>(st.st_size) + 1, cap));
-    std::size_t have = 0;
+    blobstore::HashedBytesWriter writer(
+        std::min<std::uint64_t>(static_cast<std::uint64_t>(st.st_size) + 1, cap), cap);
     while (true) {
-      if (have == bytes.size()) {
-        if (bytes.size() >= cap) break;
-        bytes.resize(std::min<std::uint64_t>(bytes.size() * 2, cap));
-      }
-      const ssize_t n = ::read(fd.get(), bytes.data() + have, bytes.size() - have);
+      const auto room = writer.space(kReadChunk);
+      if (room.empty()) break;
+      const ssize_t n = ::read(fd.get(), room.data(), room.size());
       if (n < 0) {
         if (errno == EINTR) continue;
         return zarn::make_error(kCouldNotRead);
       }
       if (n == 0) break;
-      have += static_cast<std::size_t>(n);
+      writer.commit(static_cast<std::size_t>(n));
     }
-    bytes.resize(have);
+    return writer.finish();
   } catch (const std::bad_alloc&) {
     return zarn::make_error(kCouldNotRead);
   }
-  return bytes;
 }
 
 }  // namespace
@@ -80,7 +79,8 @@ zarn::Result<ImportedFile> import_file(const std::filesystem::path& path,
 
   auto read = read_bounded(path);
   if (!read) return std::move(read).take_error();
-  const blobstore::Bytes& bytes = read.value();
+  const blobstore::HashedBytes& blob = read.value();
+  const blobstore::ByteView bytes = blob.bytes();
   if (bytes.empty()) return zarn::make_error(kFileEmpty);
   if (bytes.size() > kMaxAttachmentBytes) return zarn::make_error(kFileGrew);
 
@@ -94,15 +94,18 @@ zarn::Result<ImportedFile> import_file(const std::filesystem::path& path,
   out.height = sniffed.height;
 
   if (!store) return zarn::make_error(kStoreRefused);
-  auto id = store->put(bytes);
+  // The bytes were hashed as they were read: the store takes that id instead of hashing again.
+  auto id = store->put_hashed(blob);
   // Messages name blobs by a 64-digit id; anything else could never be shown.
   if (!id || blobstore::normalize_content_id(id.value()) != id.value()) {
     return zarn::make_error(kStoreRefused);
   }
   out.blob = std::move(id).value();
 
-  auto back = store->get(out.blob);
-  if (!back || !back.value() || *back.value() != bytes) return zarn::make_error(kVerifyFailed);
+  // Read back under the id the store answered: equal to what was read, or the import fails.
+  if (out.blob != blob.id()) return zarn::make_error(kVerifyFailed);
+  auto same = store->matches(blob);
+  if (!same || !same.value()) return zarn::make_error(kVerifyFailed);
   return out;
 }
 

@@ -23,6 +23,37 @@ using testing::write_sparse;
 
 constexpr std::uint64_t k32MiB = 33554432;
 
+// Keeps whatever it is given and reads it back faithfully, but under a name of its own
+// choosing: a well-formed id that is not the bytes' hash.
+class MisnamingStore final : public strata::blobstore::BlobStore {
+ public:
+  zarn::Result<std::optional<strata::blobstore::Bytes>> get(std::string_view id) const override {
+    if (id != kName) return std::optional<strata::blobstore::Bytes>();
+    return std::optional<strata::blobstore::Bytes>(stored_);
+  }
+  zarn::Result<std::string> put(strata::blobstore::ByteView bytes) override {
+    stored_.assign(bytes.begin(), bytes.end());
+    return std::string(kName);
+  }
+  zarn::Result<std::string> put_checked(std::string_view,
+                                        strata::blobstore::ByteView bytes) override {
+    return put(bytes);
+  }
+  zarn::Result<strata::blobstore::EvictReport> evict_unreferenced(
+      const std::unordered_set<std::string>&, std::chrono::seconds) override {
+    return strata::blobstore::EvictReport{};
+  }
+  bool has(std::string_view id) const override { return id == kName; }
+  strata::blobstore::BlobState state(std::string_view) const override {
+    return strata::blobstore::BlobState::Present;
+  }
+
+ private:
+  static constexpr std::string_view kName =
+      "0000000000000000000000000000000000000000000000000000000000000000";
+  strata::blobstore::Bytes stored_;
+};
+
 class ImportFile : public ::testing::Test {
  protected:
   std::shared_ptr<strata::blobstore::BlobStore> fs_store() {
@@ -102,6 +133,9 @@ TEST_F(ImportFile, StoreFailuresAreReported) {
       {"stored bytes lost", std::make_shared<MemoryStore>(MemoryStore::Fault::Lose),
        "shared byte verification failed"},
       {"stored bytes altered", std::make_shared<MemoryStore>(MemoryStore::Fault::Alter),
+       "shared byte verification failed"},
+      // Reading back under the answered name would give the same bytes, yet the name is wrong.
+      {"stored under another id", std::make_shared<MisnamingStore>(),
        "shared byte verification failed"},
       {"file store over its blob limit",
        std::make_shared<strata::blobstore::FsBlobStore>(dir_.path() / "tiny", 4, 1 << 20, 10, 100),

@@ -1,5 +1,6 @@
 #include "platform/strata/blob_store.h"
 
+#include <algorithm>
 #include <mutex>
 
 namespace strata::blobstore {
@@ -20,6 +21,18 @@ zarn::Error no_store() {
 }
 
 }  // namespace
+
+zarn::Result<std::string> BlobStore::put_hashed(const HashedBytes& blob) {
+  return put_checked(blob.id(), blob.bytes());
+}
+
+zarn::Result<bool> BlobStore::matches(const HashedBytes& blob) const {
+  auto stored = get(blob.id());
+  if (!stored) return std::move(stored).take_error();
+  const ByteView want = blob.bytes();
+  return stored->has_value() &&
+         std::equal((*stored)->begin(), (*stored)->end(), want.begin(), want.end());
+}
 
 void set_store(std::shared_ptr<BlobStore> s) {
   auto& slot = installed();
@@ -43,6 +56,18 @@ zarn::Result<std::string> put_checked(std::string_view expected_id, ByteView byt
   auto s = store();
   if (!s) return no_store();
   return s->put_checked(expected_id, bytes);
+}
+
+zarn::Result<std::string> put_hashed(const HashedBytes& blob) {
+  auto s = store();
+  if (!s) return no_store();
+  return s->put_hashed(blob);
+}
+
+zarn::Result<bool> matches(const HashedBytes& blob) {
+  auto s = store();
+  if (!s) return no_store();
+  return s->matches(blob);
 }
 
 zarn::Result<std::optional<Bytes>> get(std::string_view id) {

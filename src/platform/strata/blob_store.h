@@ -14,6 +14,7 @@
 
 #include "platform/base/result.h"
 #include "platform/strata/content_id.h"
+#include "platform/strata/hashed_bytes.h"
 #include "platform/strata/sniff.h"
 
 namespace strata::blobstore {
@@ -44,6 +45,13 @@ class BlobStore {
   virtual zarn::Result<std::string> put(ByteView bytes) = 0;
   // As put, but only when the bytes hash to `expected_id` (bytes that arrived under a name).
   virtual zarn::Result<std::string> put_checked(std::string_view expected_id, ByteView bytes) = 0;
+  // As put, for bytes this module has hashed already: stored under blob.id() without hashing
+  // them again. The default goes through put_checked.
+  virtual zarn::Result<std::string> put_hashed(const HashedBytes& blob);
+  // Whether the blob stored under blob.id() holds exactly blob's bytes (false when it is absent
+  // or differs). Equal to bytes known to hash to that id is what get's re-hash would prove, so
+  // stores compare instead of hashing. The default goes through get.
+  virtual zarn::Result<bool> matches(const HashedBytes& blob) const;
   // Removes stored blobs not named in `referenced` whose files are at least `min_age` old,
   // and temporary files of interrupted writes of that age.
   virtual zarn::Result<EvictReport> evict_unreferenced(
@@ -65,7 +73,9 @@ inline constexpr std::chrono::seconds kDefaultEvictMinAge{600};
 
 zarn::Result<std::string> put(ByteView bytes);
 zarn::Result<std::string> put_checked(std::string_view expected_id, ByteView bytes);
+zarn::Result<std::string> put_hashed(const HashedBytes& blob);
 zarn::Result<std::optional<Bytes>> get(std::string_view id);
+zarn::Result<bool> matches(const HashedBytes& blob);
 bool has(std::string_view id);
 zarn::Result<EvictReport> evict_unreferenced(const std::unordered_set<std::string>& referenced,
                                              std::chrono::seconds min_age = kDefaultEvictMinAge);

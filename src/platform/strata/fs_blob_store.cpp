@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -18,6 +19,8 @@ namespace strata::blobstore {
 namespace {
 
 constexpr std::string_view kTempPrefix = ".tmp-";
+// Read-back comparisons go through a buffer this big rather than a copy of the whole blob.
+constexpr std::size_t kCompareChunk = std::size_t{1} << 20;
 
 zarn::Error sys_error(std::string what) {
   return zarn::make_error(std::move(what) + ": " + std::strerror(errno));
@@ -171,6 +174,50 @@ zarn::Result<std::string> FsBlobStore::put_checked(std::string_view expected_id,
   std::string actual = content_id_of(bytes);
   if (actual != *expected) return zarn::make_error("bytes do not match content id " + *expected);
   return store_bytes(actual, bytes);
+}
+
+zarn::Result<std::string> FsBlobStore::put_hashed(const HashedBytes& blob) {
+  return store_bytes(blob.id(), blob.bytes());
+}
+
+zarn::Result<bool> FsBlobStore::matches(const HashedBytes& blob) const {
+  if (root_.empty()) return zarn::make_error("content store has no folder");
+  const std::string& id = blob.id();
+  Fd fd(::open((root_ / id).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (fd.get() < 0) {
+    if (errno == ENOENT) return false;
+    return sys_error("cannot open blob " + id);
+  }
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return sys_error("cannot stat blob " + id);
+  if (!S_ISREG(st.st_mode)) return zarn::make_error("blob " + id + " is not a regular file");
+
+  // The given bytes hash to the id, so a file that differs from them does not: it is damaged.
+  const ByteView want = blob.bytes();
+  bool same = static_cast<std::uint64_t>(st.st_size) == want.size();
+  if (same) {
+    Bytes chunk(std::min<std::size_t>(want.size(), kCompareChunk) + 1);
+    std::size_t done = 0;
+    while (same) {
+      const ssize_t n = ::read(fd.get(), chunk.data(), chunk.size());
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return sys_error("cannot read blob " + id);
+      }
+      if (n == 0) break;
+      const auto got = static_cast<std::size_t>(n);
+      same = got <= want.size() - done && std::memcmp(chunk.data(), want.data() + done, got) == 0;
+      done += got;
+    }
+    same = same && done == want.size();
+  }
+  std::lock_guard lock(mu_);
+  if (same) {
+    book_.corrupt.erase(id);
+  } else {
+    book_.corrupt[id] = stamp_of(st);
+  }
+  return same;
 }
 
 zarn::Result<FsBlobStore::Usage> FsBlobStore::usage(const std::string& except_id) const {

@@ -1,8 +1,9 @@
 // FsBlobStore: the content store kept as one file per blob, named by its content id, in a flat
 // root folder. Writes go to a temporary file in the same folder, are flushed to disk and then
-// renamed into place, so a reader sees a whole blob or none; reads re-hash the bytes. Ids are
-// checked before any path is built. Thread-safe; any thread (limits hold across threads of this
-// process; other processes sharing the folder are only bounded by the next write's count).
+// renamed into place, so a reader sees a whole blob or none; reads re-hash the bytes (or compare
+// them with bytes known to hash to the id). Ids are checked before any path is built. Thread-safe;
+// any thread (limits hold across threads of this process; other processes sharing the folder are
+// only bounded by the next write's count).
 #pragma once
 
 #include <sys/types.h>
@@ -56,6 +57,8 @@ class FsBlobStore final : public BlobStore {
   zarn::Result<std::optional<Bytes>> get(std::string_view id) const override;
   zarn::Result<std::string> put(ByteView bytes) override;
   zarn::Result<std::string> put_checked(std::string_view expected_id, ByteView bytes) override;
+  zarn::Result<std::string> put_hashed(const HashedBytes& blob) override;
+  zarn::Result<bool> matches(const HashedBytes& blob) const override;
   zarn::Result<EvictReport> evict_unreferenced(const std::unordered_set<std::string>& referenced,
                                                std::chrono::seconds min_age) override;
   bool has(std::string_view id) const override;

@@ -22,6 +22,8 @@ TEST_F(InstalledStore, WithoutAStoreEveryOperationFails) {
   ASSERT_FALSE(put_result);
   EXPECT_EQ(put_result.error(), "no content store is installed");
   EXPECT_FALSE(put_checked(id, b));
+  EXPECT_FALSE(put_hashed(HashedBytes::of(b)));
+  EXPECT_FALSE(matches(HashedBytes::of(b)));
   EXPECT_FALSE(get(id));
   EXPECT_FALSE(has(id));
   EXPECT_EQ(state(id), BlobState::Unavailable);
@@ -42,6 +44,10 @@ TEST_F(InstalledStore, ModuleFunctionsReachTheInstalledStore) {
   auto got = get(*id);
   ASSERT_TRUE(got && got->has_value());
   EXPECT_EQ(**got, b);
+  const HashedBytes hashed = HashedBytes::of(Bytes{'h', 'o'});
+  EXPECT_EQ(put_hashed(hashed).value(), hashed.id());
+  EXPECT_TRUE(matches(hashed).value());
+  EXPECT_TRUE(fs_store->has(hashed.id()));
 
   // A worker's handle keeps its store alive after the store is uninstalled.
   auto handle = store();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -206,6 +207,65 @@ TEST_F(FsBlobStoreTest, PutCheckedStoresOnlyMatchingBytes) {
   ASSERT_TRUE(stored) << stored.error();
   EXPECT_EQ(*stored, id);
   EXPECT_TRUE(store->has(id));
+}
+
+TEST_F(FsBlobStoreTest, PutHashedStoresUnderTheIdAndMatchesComparesTheStoredBytes) {
+  auto store = open_store();
+  const Bytes original = bytes_of("an attachment, hashed while it was read");
+  const HashedBytes blob = HashedBytes::of(original);
+  auto absent = store->matches(blob);
+  ASSERT_TRUE(absent) << absent.error();
+  EXPECT_FALSE(*absent);
+
+  auto id = store->put_hashed(blob);
+  ASSERT_TRUE(id) << id.error();
+  EXPECT_EQ(*id, content_id_of(original));
+  EXPECT_EQ(folder(), std::vector<std::string>{*id});
+  auto got = store->get(*id);  // get re-hashes: the stored name is the bytes' own id
+  ASSERT_TRUE(got && got->has_value()) << (got ? "absent" : got.error());
+  EXPECT_EQ(**got, original);
+
+  std::string flipped(original.begin(), original.end());
+  flipped.back() ^= 0x01;
+  struct Damage {
+    const char* name;
+    std::string content;
+  };
+  const std::vector<Damage> damages = {
+      {"untouched", std::string(original.begin(), original.end())},
+      {"last bit flipped", flipped},
+      {"truncated", std::string(original.begin(), original.end() - 1)},
+      {"one byte longer", std::string(original.begin(), original.end()) + "x"},
+      {"emptied", ""},
+  };
+  for (const auto& d : damages) {
+    SCOPED_TRACE(d.name);
+    const bool intact = d.content.size() == original.size() &&
+                        std::equal(original.begin(), original.end(), d.content.begin());
+    zarn_test::write_file(root() / *id, d.content);
+    auto same = store->matches(blob);
+    ASSERT_TRUE(same) << same.error();
+    EXPECT_EQ(*same, intact);
+    // A mismatch is damage: the cheap checks stop offering the blob until it is stored again.
+    EXPECT_EQ(store->state(*id), intact ? BlobState::Present : BlobState::Unavailable);
+    ASSERT_TRUE(store->put_hashed(blob));
+    EXPECT_EQ(store->state(*id), BlobState::Present);
+    EXPECT_TRUE(store->matches(blob).value());
+  }
+
+  // A link planted under the name is never followed, so it never matches.
+  const HashedBytes outside = HashedBytes::of(bytes_of("lives outside the store"));
+  zarn_test::write_file(dir_.path() / "outside", "lives outside the store");
+  fs::create_symlink(dir_.path() / "outside", root() / outside.id());
+  auto linked = store->matches(outside);
+  EXPECT_FALSE(linked && *linked);
+}
+
+TEST_F(FsBlobStoreTest, PutHashedKeepsTheLimits) {
+  auto store = open_store({100, 1000, 10, 100});
+  EXPECT_FALSE(store->put_hashed(HashedBytes::of(Bytes(101, 'a'))));
+  EXPECT_TRUE(folder().empty());
+  EXPECT_TRUE(store->put_hashed(HashedBytes::of(Bytes(100, 'a'))));
 }
 
 TEST_F(FsBlobStoreTest, LimitsRefuseWritesAndLeaveNothingBehind) {
