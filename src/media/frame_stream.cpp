@@ -19,6 +19,17 @@ void append_stream_record(std::vector<std::uint8_t>& out, std::span<const std::u
   out.insert(out.end(), record.begin(), record.end());
 }
 
+zarn::Result<void> encode_stream_record(const MediaFrame& frame, std::vector<std::uint8_t>& out) {
+  out.clear();
+  if (!is_valid(frame)) return zarn::make_error("invalid media frame");
+  const std::size_t size = encoded_size(frame);
+  out.reserve(4 + size);
+  const auto prefix = stream_length_prefix(static_cast<std::uint32_t>(size));
+  out.insert(out.end(), prefix.begin(), prefix.end());
+  append_encoded_frame(out, frame);
+  return zarn::ok();
+}
+
 void FrameStreamReader::feed(std::span<const std::uint8_t> bytes) {
   if (failed() || bytes.empty()) return;
   // Compact once the consumed prefix dominates, so the buffer stays near one record in size

@@ -25,6 +25,9 @@ std::string frame_too_large_error(std::uint64_t length);
 // Appends the 4-byte little-endian length of `record`, then `record`.
 void append_stream_record(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> record);
 std::array<std::uint8_t, 4> stream_length_prefix(std::uint32_t length);
+// Replaces the contents of `out` with the length prefix and encoding of `frame`, reusing its
+// capacity. Fails, leaving `out` empty, for an invalid frame.
+zarn::Result<void> encode_stream_record(const MediaFrame& frame, std::vector<std::uint8_t>& out);
 
 class FrameStreamReader {
  public:

@@ -86,24 +86,28 @@ std::size_t encoded_size(const MediaFrame& frame) {
   return kFrameHeaderBytes + frame.source.size() + frame.payload.size();
 }
 
-zarn::Result<std::vector<std::uint8_t>> encode_frame(const MediaFrame& frame) {
-  if (!is_valid(frame)) return zarn::make_error("invalid media frame");
+void append_encoded_frame(std::vector<std::uint8_t>& out, const MediaFrame& frame) {
   const std::size_t n = frame.source.size();
   const std::size_t m = frame.payload.size();
   // The header and source go through a small stack buffer, the payload is appended by one
   // range insert: no zero-filling of the (up to 2 MiB) output before it is overwritten.
-  std::vector<std::uint8_t> out;
-  out.reserve(kFrameHeaderBytes + n + m);
   std::uint8_t head[23 + kMaxSourceBytes];
   std::uint8_t* p = head;
   p[0] = static_cast<std::uint8_t>(frame.kind);
   put_le(p + 1, frame.sequence, 8);
-  put_le(p + 9, *timestamp_millis(frame.timestamp), 8);
+  put_le(p + 9, timestamp_millis(frame.timestamp).value_or(0), 8);
   put_le(p + 17, n, 2);
   std::memcpy(p + 19, frame.source.data(), n);
   put_le(p + 19 + n, m, 4);
   out.insert(out.end(), head, head + 23 + n);
   out.insert(out.end(), frame.payload.begin(), frame.payload.end());
+}
+
+zarn::Result<std::vector<std::uint8_t>> encode_frame(const MediaFrame& frame) {
+  if (!is_valid(frame)) return zarn::make_error("invalid media frame");
+  std::vector<std::uint8_t> out;
+  out.reserve(encoded_size(frame));
+  append_encoded_frame(out, frame);
   return out;
 }
 

@@ -57,6 +57,8 @@ std::size_t encoded_size(const MediaFrame& frame);
 
 // Fails for invalid frames; they never reach the wire.
 zarn::Result<std::vector<std::uint8_t>> encode_frame(const MediaFrame& frame);
+// Appends the encoding of `frame`, which the caller has checked with is_valid.
+void append_encoded_frame(std::vector<std::uint8_t>& out, const MediaFrame& frame);
 
 std::optional<MediaFrame> decode_frame(std::span<const std::uint8_t> bytes);
 

@@ -1,8 +1,9 @@
 // PeerTransport: media over peer-to-peer QUIC. Owns a 2-thread runtime and a bound endpoint;
 // its ticket is the endpoint's address as JSON. Frames go to every connected peer through one
-// bounded queue per peer; arrivals wait in one bounded incoming queue. Every operation is for
-// the UI thread and only touches queues, so none waits for the network; only create() blocks,
-// while binding.
+// lock-free bounded queue per peer; arrivals wait in one lock-free bounded incoming queue. Every
+// operation is for the UI thread; send and drain share no lock with the workers, so neither
+// waits for the network nor for a preempted worker (send allocates only when its buffer pool runs
+// dry). Only create() blocks, while binding.
 #pragma once
 
 #include <map>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "media/byte_pool.h"
 #include "media/media_protocol.h"
 #include "media/media_transport.h"
 #include "media/peer_sender.h"
@@ -21,6 +23,7 @@
 namespace chat::media {
 
 inline constexpr unsigned kRuntimeThreads = 2;
+inline constexpr std::size_t kIdleEncodeBuffers = 16;
 
 class PeerTransport final : public MediaTransport {
  public:
@@ -54,9 +57,16 @@ class PeerTransport final : public MediaTransport {
 
   std::unique_ptr<p2p::Runtime> runtime_;
   std::unique_ptr<p2p::Endpoint> endpoint_;
+  std::shared_ptr<EndpointLink> link_;
   std::string ticket_;
   std::shared_ptr<FrameQueue> incoming_;
-  std::map<std::string, std::shared_ptr<PeerQueue>> peers_;
+  struct Peer {
+    std::shared_ptr<PeerQueue> queue;
+    std::weak_ptr<PeerSenderTask> sender;
+  };
+  std::map<std::string, Peer> peers_;
+  // Idle encode buffers; a few frames' worth covers the records in flight at a steady rate.
+  BytePool pool_{kIdleEncodeBuffers};
 };
 
 }  // namespace chat::media

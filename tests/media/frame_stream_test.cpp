@@ -139,5 +139,18 @@ TEST(FrameStreamReader, HalfFrameAtEndOfStreamIsReported) {
   }
 }
 
+TEST(StreamRecord, EncodesIntoAReusedBufferExactlyAsPrefixPlusFrame) {
+  // The buffer comes back from earlier, larger frames: stale bytes must not survive.
+  std::vector<std::uint8_t> buf(5000, 0xEE);
+  for (const MediaFrame& f : {make_frame("u1", 1, 3), make_frame("u_böb", 2, 0),
+                              make_frame(std::string(256, 's'), 3, 4096)}) {
+    SCOPED_TRACE(f.sequence);
+    ASSERT_TRUE(encode_stream_record(f, buf));
+    EXPECT_EQ(buf, record(f));
+  }
+  ASSERT_FALSE(encode_stream_record(make_frame("", 4), buf));
+  EXPECT_TRUE(buf.empty());
+}
+
 }  // namespace
 }  // namespace chat::media

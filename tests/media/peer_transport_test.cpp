@@ -193,5 +193,43 @@ TEST(PeerTransport, FloodBeyondCapacityDropsNewestAndKeepsFlowing) {
   EXPECT_EQ(later.back().sequence, 9999u);
 }
 
+// Each frame here finds the sender idle: first while frames flow (it looks again on its own
+// soon), then after quiet spells long enough for it to park, when only the frame's offer can
+// wake it. A lost wake-up leaves the frame queued and the peer silent.
+TEST(PeerTransport, IdleSenderPicksUpEveryFrame) {
+  auto a = make_peer();
+  auto b = make_peer();
+  ASSERT_TRUE(a && b);
+  ASSERT_TRUE(a->connect(b->ticket()));
+  for (std::uint64_t i = 0; i < 30; ++i) {
+    SCOPED_TRACE(i);
+    if (i >= 25) std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    const MediaFrame f = make_frame("u1", i, i % 2 == 0 ? 3 : 70000);
+    send_ok(*a, f);
+    auto got = drain_until(*b, 1);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0], f);
+  }
+}
+
+// One encoded record is shared by every peer queue: each peer must still get the whole frame,
+// also after the buffer has gone back to the pool and been reused for the next one.
+TEST(PeerTransport, EveryPeerGetsEachFrameIntact) {
+  auto a = make_peer();
+  auto b = make_peer();
+  auto c = make_peer();
+  ASSERT_TRUE(a && b && c);
+  ASSERT_TRUE(a->connect(b->ticket()));
+  ASSERT_TRUE(a->connect(c->ticket()));
+  // Fewer frames than a queue holds, so no queue may drop one.
+  std::vector<MediaFrame> sent;
+  for (std::uint64_t i = 0; i < 60; ++i) {
+    sent.push_back(make_frame("u_alice", i, 100 + (i * 7919) % 50000, MediaKind::Camera));
+    send_ok(*a, sent.back());
+  }
+  EXPECT_EQ(drain_until(*b, sent.size()), sent);
+  EXPECT_EQ(drain_until(*c, sent.size()), sent);
+}
+
 }  // namespace
 }  // namespace chat::media
