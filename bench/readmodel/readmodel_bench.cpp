@@ -1,5 +1,5 @@
-// Read-model rebuild (full and unchanged-document) and search catalogue build and query over a
-// document of 100k messages in 50 channels.
+// Read-model rebuild (full, with and without every message, and unchanged-document) and search
+// catalogue build and query over a document of 100k messages in 50 channels.
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -47,6 +47,9 @@ crdt::Document& big_document() {
       write_user(d,
                  UserRecord{id, "User " + std::to_string(u), "U", u % 8, Presence::Online, false});
     }
+    // A member who never posts and is never mentioned: the people of the workspace are only
+    // known once every message has been scanned.
+    write_user(d, UserRecord{"u_lurker", "Lurker", "L", 1, Presence::Idle, false});
     for (int c = 0; c < kChannels; ++c) {
       write_channel(
           d, ChannelRecord{"c_" + std::to_string(c), "ws_main", "cat",
@@ -77,26 +80,59 @@ crdt::Document& big_document() {
   return doc;
 }
 
-ReadModelInputs inputs() {
+ReadModelInputs inputs(AllMessages all = AllMessages::Read) {
   ReadModelInputs in;
   in.selection = Selection{"ws_main", "ws_main", "c_0", std::nullopt};
   in.local = LocalUser{"u_0", "User 0", "U", 0};
+  in.all_messages = all;
   return in;
 }
 
-void BM_FullRebuild(benchmark::State& state) {
+// The per-frame rebuild: every entity, unread counts and people, the current channel in full.
+// The lurker keeps the people open until the last message; with the lurker counted as the
+// local user (a self id) every user is seen early and later messages are read for their
+// parent only.
+void BM_FullRebuild(benchmark::State& state, bool lurker_is_self) {
   const crdt::Document& doc = big_document();
-  const auto in = inputs();
+  auto in = inputs(AllMessages::Skip);
+  if (lurker_is_self) in.self_ids = {"u_lurker"};
+  for (auto _ : state) {
+    ReadModel m = rebuild_read_model(doc, in);
+    benchmark::DoNotOptimize(m.messages.data());
+    if (m.messages.size() != kMessageCount / kChannels ||
+        m.people.size() != (lurker_is_self ? 21u : 20u))
+      state.SkipWithError("wrong model");
+  }
+}
+BENCHMARK_CAPTURE(BM_FullRebuild, full_scan, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FullRebuild, people_complete_early, true)->Unit(benchmark::kMillisecond);
+
+// The same with every channel's messages read in full as well.
+void BM_FullRebuildWithAllMessages(benchmark::State& state) {
+  const crdt::Document& doc = big_document();
+  const auto in = inputs(AllMessages::Read);
   for (auto _ : state) {
     ReadModel m = rebuild_read_model(doc, in);
     benchmark::DoNotOptimize(m.all_messages.data());
   }
 }
-BENCHMARK(BM_FullRebuild)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FullRebuildWithAllMessages)->Unit(benchmark::kMillisecond);
+
+// What the catalogue reads on demand.
+void BM_ReadAllMessages(benchmark::State& state) {
+  const crdt::Document& doc = big_document();
+  const ReadModel model = rebuild_read_model(doc, inputs(AllMessages::Skip));
+  for (auto _ : state) {
+    auto all = read_all_messages(doc, model.channels);
+    benchmark::DoNotOptimize(all.data());
+    if (all.size() != kMessageCount) state.SkipWithError("messages missing");
+  }
+}
+BENCHMARK(BM_ReadAllMessages)->Unit(benchmark::kMillisecond);
 
 void BM_UnchangedRebuild(benchmark::State& state) {
   const crdt::Document& doc = big_document();
-  const auto in = inputs();
+  const auto in = inputs(AllMessages::Skip);
   ReadModelCache cache;
   cache.rebuild(doc, in);
   for (auto _ : state) {

@@ -4,9 +4,10 @@
 #include <cstdint>
 #include <iterator>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 #include <utility>
 
+#include "document/access.h"
 #include "document/entities.h"
 #include "document/messages.h"
 
@@ -98,26 +99,56 @@ std::vector<Message> to_messages(std::vector<MessageRecord> records, const std::
   return out;
 }
 
-std::vector<Person> people_of_workspace(const ReadModel& model, const ReadModelInputs& in,
-                                        const std::unordered_set<std::string>& ws_channels) {
-  std::unordered_set<std::string_view> ids;
-  ids.insert(in.local.id);
-  for (const auto& id : in.self_ids) ids.insert(id);
-  for (const auto& m : model.all_messages) {
-    if (!ws_channels.contains(m.channel)) continue;
-    ids.insert(m.author);
-    for (const auto& mention : m.mentions) ids.insert(mention.user);
+// Which user records the people of the workspace include. Only ids of user records matter, so
+// once every user has been seen no further message can change the people, and the scan stops
+// reading authors and mentions.
+class PeopleIds {
+ public:
+  explicit PeopleIds(const std::vector<Person>& users)
+      : seen_(users.size(), false), unseen_(users.size()) {
+    index_.reserve(users.size());
+    for (std::size_t i = 0; i < users.size(); ++i) index_.emplace(users[i].id, i);
   }
-  for (const auto& call : model.calls) {
-    for (const auto& member : call.members) ids.insert(member.user);
+  void add(std::string_view id) {
+    auto it = index_.find(id);
+    if (it == index_.end() || seen_[it->second]) return;
+    seen_[it->second] = true;
+    --unseen_;
   }
+  // A missing or non-string value reads as the empty id, as the message reader has it.
+  void add(const std::string* id) { add(id ? std::string_view(*id) : std::string_view()); }
+  bool complete() const { return unseen_ == 0; }
+  bool seen(std::size_t user) const { return seen_[user]; }
 
+ private:
+  std::unordered_map<std::string_view, std::size_t> index_;  // user id -> position in users
+  std::vector<bool> seen_;
+  std::size_t unseen_;
+};
+
+// One pass over a channel's list that reads only what unread counts and people need: the
+// number of top-level messages and, into `people` when given, every author and mentioned user.
+std::size_t scan_channel(const crdt::Document& doc, const crdt::ObjId& list, PeopleIds* people) {
+  std::size_t top_level = 0;
+  doc.visit_list_maps(list, [&](const crdt::MapView& m) {
+    const std::string* parent = m.str("parent");
+    if (!parent || parent->empty()) ++top_level;
+    if (!people || people->complete()) return;
+    people->add(m.str("author"));
+    m.visit_list_maps("mentions",
+                      [&](const crdt::MapView& mention) { people->add(mention.str("user")); });
+  });
+  return top_level;
+}
+
+std::vector<Person> people_of_workspace(const ReadModel& model, const ReadModelInputs& in,
+                                        const PeopleIds& ids) {
   std::vector<Person> people;
   bool has_local = false;
-  for (const auto& u : model.users) {
-    if (!ids.contains(u.id)) continue;
-    has_local = has_local || u.id == in.local.id;
-    people.push_back(u);
+  for (std::size_t i = 0; i < model.users.size(); ++i) {
+    if (!ids.seen(i)) continue;
+    has_local = has_local || model.users[i].id == in.local.id;
+    people.push_back(model.users[i]);
   }
   if (!has_local) {
     people.push_back(Person{in.local.id, in.local.name, in.local.initials, in.local.color_idx,
@@ -137,7 +168,7 @@ std::vector<Person> people_of_workspace(const ReadModel& model, const ReadModelI
 bool ReadModelInputs::operator==(const ReadModelInputs& o) const {
   return selection == o.selection && local.id == o.local.id && local.name == o.local.name &&
          local.initials == o.local.initials && local.color_idx == o.local.color_idx &&
-         self_ids == o.self_ids;
+         self_ids == o.self_ids && all_messages == o.all_messages;
 }
 
 std::uint32_t unread_count(std::size_t top_level, std::int64_t read_mark) {
@@ -146,6 +177,27 @@ std::uint32_t unread_count(std::size_t top_level, std::int64_t read_mark) {
   // Modular arithmetic keeps the low 32 bits exact even for absurd negative marks.
   return static_cast<std::uint32_t>(static_cast<std::uint64_t>(total) -
                                     static_cast<std::uint64_t>(read_mark));
+}
+
+std::vector<Message> read_all_messages(const crdt::Document& doc,
+                                       const std::vector<Channel>& channels) {
+  std::vector<Message> out;
+  const auto root = get_map(doc, crdt::ObjId::root(), kMessages);
+  if (!root) return out;
+  std::size_t total = 0;
+  for (const auto& channel : channels) {
+    if (auto list = get_list(doc, *root, channel.id)) total += doc.length(*list);
+  }
+  out.reserve(total);
+  for (const auto& channel : channels) {
+    for (auto& r : read_messages(doc, channel.id)) {
+      Message m;
+      static_cast<MessageRecord&>(m) = std::move(r);
+      m.channel = channel.id;
+      out.push_back(std::move(m));
+    }
+  }
+  return out;
 }
 
 ReadModel rebuild_read_model(const crdt::Document& doc, const ReadModelInputs& in) {
@@ -157,37 +209,10 @@ ReadModel rebuild_read_model(const crdt::Document& doc, const ReadModelInputs& i
   model.context_workspace = repair_context_workspace(model.workspaces, in.selection);
   model.current_channel = repair_current_channel(model.channels, in.selection);
 
-  // Each channel's list is read once and serves all messages, unread counts and people.
-  std::size_t current_begin = 0;
-  std::size_t current_end = 0;
-  for (auto& channel : model.channels) {
-    auto messages = to_messages(read_messages(doc, channel.id), channel.id);
-    if (channel.id == model.current_channel) {
-      current_begin = model.all_messages.size();
-      current_end = current_begin + messages.size();
-    } else {
-      const auto top_level = static_cast<std::size_t>(std::count_if(
-          messages.begin(), messages.end(), [](const Message& m) { return !m.parent; }));
-      channel.unread = unread_count(top_level, read_mark(doc, in.local.id, channel.id));
-    }
-    std::move(messages.begin(), messages.end(), std::back_inserter(model.all_messages));
-  }
-  if (find_channel(model.channels, model.current_channel) != nullptr) {
-    model.messages.assign(model.all_messages.begin() + static_cast<std::ptrdiff_t>(current_begin),
-                          model.all_messages.begin() + static_cast<std::ptrdiff_t>(current_end));
-  } else {
-    // A current id that names no channel may still have a stray list under "messages".
-    model.messages = to_messages(read_messages(doc, model.current_channel), model.current_channel);
-  }
-
   model.users = read_users(doc);
-
   const std::string& selected = in.selection.selected_workspace;
-  std::unordered_set<std::string> ws_channels;
   for (const auto& channel : model.channels) {
-    if (channel.workspace != selected) continue;
-    ws_channels.insert(channel.id);
-    if (!channel.voice) continue;
+    if (channel.workspace != selected || !channel.voice) continue;
     auto members = read_call_members(doc, channel.id);
     if (members.empty()) continue;
     std::stable_sort(members.begin(), members.end(), [](const CallMember& a, const CallMember& b) {
@@ -196,7 +221,40 @@ ReadModel rebuild_read_model(const crdt::Document& doc, const ReadModelInputs& i
     model.calls.push_back(VoiceCall{channel.id, std::move(members)});
   }
 
-  model.people = people_of_workspace(model, in, ws_channels);
+  PeopleIds people(model.users);
+  people.add(in.local.id);
+  for (const auto& id : in.self_ids) people.add(id);
+  for (const auto& call : model.calls) {
+    for (const auto& member : call.members) people.add(member.user);
+  }
+
+  // Unread counts and people need only a few keys of each message; only the current channel
+  // (and all messages, when asked for) is read in full.
+  const auto root = get_map(doc, crdt::ObjId::root(), kMessages);
+  for (auto& channel : model.channels) {
+    const bool in_workspace = channel.workspace == selected;
+    const bool current = channel.id == model.current_channel;
+    if (current && !in_workspace) continue;
+    std::size_t top_level = 0;
+    if (auto list = root ? get_list(doc, *root, channel.id) : std::nullopt) {
+      top_level = scan_channel(doc, *list, in_workspace ? &people : nullptr);
+    }
+    if (!current) channel.unread = unread_count(top_level, read_mark(doc, in.local.id, channel.id));
+  }
+  model.people = people_of_workspace(model, in, people);
+
+  const bool current_listed = find_channel(model.channels, model.current_channel) != nullptr;
+  if (in.all_messages == AllMessages::Read) {
+    model.all_messages = read_all_messages(doc, model.channels);
+  }
+  if (in.all_messages == AllMessages::Read && current_listed) {
+    std::copy_if(model.all_messages.begin(), model.all_messages.end(),
+                 std::back_inserter(model.messages),
+                 [&](const Message& m) { return m.channel == model.current_channel; });
+  } else {
+    // A current id that names no channel may still have a stray list under "messages".
+    model.messages = to_messages(read_messages(doc, model.current_channel), model.current_channel);
+  }
 
   const Channel* current = find_channel(model.channels, model.current_channel);
   model.main_composer.text = read_draft(doc, draft_key(model.current_channel));

@@ -1,7 +1,8 @@
 // The read model: plain lists projected from the workspace document for the views, with the
-// context-workspace and current-channel repairs applied. A rebuild reads the whole document;
-// ReadModelCache skips it while the committed heads and every other input stay the same, and
-// always yields what a full rebuild would. UI thread only (it reads the document).
+// context-workspace and current-channel repairs applied. A rebuild reads every entity but only
+// the current channel's messages in full (every channel's on request); ReadModelCache skips it
+// while the committed heads and every other input stay the same, and always yields what a full
+// rebuild would. UI thread only (it reads the document).
 #pragma once
 
 #include <cstdint>
@@ -80,12 +81,18 @@ struct Selection {
   bool operator==(const Selection&) const = default;
 };
 
+// Whether a rebuild fills ReadModel::all_messages. Reading every message in full costs far more
+// than the rest of a rebuild, and only the search catalogue needs them, so the per-frame
+// rebuild skips them and the catalogue reads them on demand (read_all_messages).
+enum class AllMessages : std::uint8_t { Read, Skip };
+
 // Everything besides the document that a rebuild reads.
 struct ReadModelInputs {
   Selection selection;
   LocalUser local;
   // Further ids that count as the local user (a presence self id, for example).
   std::vector<std::string> self_ids;
+  AllMessages all_messages = AllMessages::Read;
   bool operator==(const ReadModelInputs& other) const;
 };
 
@@ -94,10 +101,11 @@ struct ReadModel {
   std::vector<Channel> channels;      // all workspaces, one list by order, ties by id
   std::vector<Category> categories;   // by order, ties by id
   std::vector<Message> messages;      // the current channel's, in posting order
-  std::vector<Message> all_messages;  // channel-list order, then posting order
-  std::vector<Person> users;          // key order
-  std::vector<Person> people;         // of the selected workspace, by name then id
-  std::vector<VoiceCall> calls;       // selected workspace's voice channels with members
+  // Channel-list order, then posting order; empty when the inputs skip it.
+  std::vector<Message> all_messages;
+  std::vector<Person> users;     // key order
+  std::vector<Person> people;    // of the selected workspace, by name then id
+  std::vector<VoiceCall> calls;  // selected workspace's voice channels with members
   // The selection after the repairs; the application adopts these two ids.
   std::string context_workspace;
   std::string current_channel;
@@ -107,6 +115,11 @@ struct ReadModel {
 };
 
 ReadModel rebuild_read_model(const crdt::Document& doc, const ReadModelInputs& inputs);
+
+// Every message of the given channels in full, channels in the given order, each in posting
+// order: given a model's channels, what a rebuild puts into all_messages.
+std::vector<Message> read_all_messages(const crdt::Document& doc,
+                                       const std::vector<Channel>& channels);
 
 // Top-level messages minus the read mark, floored at 0 and truncated to 32 bits.
 std::uint32_t unread_count(std::size_t top_level, std::int64_t read_mark);

@@ -110,6 +110,11 @@ CatalogSource catalog_source(const document::ReadModel& model) {
                        model.users};
 }
 
+CatalogSource catalog_source(const crdt::Document& doc, const document::ReadModel& model) {
+  return CatalogSource{model.workspaces, model.channels, model.categories,
+                       document::read_all_messages(doc, model.channels), model.users};
+}
+
 std::vector<CatalogEntry> catalog_entries(const CatalogSource& src) {
   std::unordered_map<std::string_view, const std::string*> ws_names;
   for (const auto& w : src.workspaces) ws_names.emplace(w.id, &w.name);
@@ -195,12 +200,27 @@ zarn::Result<sp::SearchCatalog> build_catalog(const CatalogSource& source) {
   return catalog;
 }
 
-std::shared_ptr<sp::CatalogProvider> make_provider(const document::ReadModel& model,
-                                                   sp::CatalogProvider::ResolveHit resolve) {
-  auto catalog = build_catalog(catalog_source(model));
+namespace {
+
+std::shared_ptr<sp::CatalogProvider> provider_of(const CatalogSource& source,
+                                                 sp::CatalogProvider::ResolveHit resolve) {
+  auto catalog = build_catalog(source);
   std::optional<sp::SearchCatalog> held;
   if (catalog) held = std::move(catalog.value());
   return std::make_shared<sp::CatalogProvider>("Chat", std::move(held), std::move(resolve));
+}
+
+}  // namespace
+
+std::shared_ptr<sp::CatalogProvider> make_provider(const document::ReadModel& model,
+                                                   sp::CatalogProvider::ResolveHit resolve) {
+  return provider_of(catalog_source(model), std::move(resolve));
+}
+
+std::shared_ptr<sp::CatalogProvider> make_provider(const crdt::Document& doc,
+                                                   const document::ReadModel& model,
+                                                   sp::CatalogProvider::ResolveHit resolve) {
+  return provider_of(catalog_source(doc, model), std::move(resolve));
 }
 
 }  // namespace chat::search

@@ -35,6 +35,8 @@ struct CatalogSource {
   std::vector<document::Person> users;
 };
 CatalogSource catalog_source(const document::ReadModel& model);
+// For a model rebuilt without all messages (AllMessages::Skip): reads them from the document.
+CatalogSource catalog_source(const crdt::Document& doc, const document::ReadModel& model);
 
 // Workspaces, conversations, categories, messages, people; each kind in list order.
 std::vector<CatalogEntry> catalog_entries(const CatalogSource& source);
@@ -49,6 +51,10 @@ zarn::Result<zarn_ui::search::provider::SearchCatalog> build_catalog(const Catal
 // The provider handed to the platform; `resolve` answers chosen hits (may be empty).
 std::shared_ptr<zarn_ui::search::provider::CatalogProvider> make_provider(
     const document::ReadModel& model,
+    zarn_ui::search::provider::CatalogProvider::ResolveHit resolve);
+// The same from a model rebuilt without all messages, reading them from the document.
+std::shared_ptr<zarn_ui::search::provider::CatalogProvider> make_provider(
+    const crdt::Document& doc, const document::ReadModel& model,
     zarn_ui::search::provider::CatalogProvider::ResolveHit resolve);
 
 }  // namespace chat::search

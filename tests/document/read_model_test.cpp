@@ -333,6 +333,59 @@ TEST(DayLabelTest, UtcCalendarDays) {
   }
 }
 
+// Skipping all messages changes nothing else, and read_all_messages gives what was skipped.
+void expect_skip_equals_read(const crdt::Document& doc, ReadModelInputs in) {
+  in.all_messages = AllMessages::Read;
+  ReadModel read = rebuild_read_model(doc, in);
+  in.all_messages = AllMessages::Skip;
+  const ReadModel skipped = rebuild_read_model(doc, in);
+  EXPECT_TRUE(skipped.all_messages.empty());
+  ASSERT_EQ(read_all_messages(doc, skipped.channels), read.all_messages);
+  read.all_messages.clear();
+  ASSERT_EQ(skipped, read);
+}
+
+// Message maps the tolerant reader defaults: the scan behind unread counts and people must
+// default them the same way as the full read.
+TEST(ReadModelTest, SkippingAllMessagesReadsOddMessagesAlike) {
+  crdt::Document doc;
+  write_workspace(doc, WorkspaceRecord{"ws", "W", "W", 0, 0});
+  write_channel(doc, text_channel("c_cur", "ws", 0));
+  write_channel(doc, text_channel("c_odd", "ws", 1));
+  for (const char* id : {"", "u_int", "u_named", "u_mentioned", "u_me"}) {
+    write_user(doc, UserRecord{id, std::string("name ") + id, "N", 0, Presence::Online, false});
+  }
+  const ObjId messages = ensure_map(doc, ObjId::root(), kMessages);
+  const ObjId list = ensure_list(doc, messages, "c_odd");
+  // No author (reads as the empty id), an int parent (top-level), an empty parent.
+  const ObjId a = append_map(doc, list, "insert msg");
+  put_int(doc, a, "parent", 5);
+  const ObjId b = append_map(doc, list, "insert msg");
+  put_str(doc, b, "parent", "");
+  put_int(doc, b, "author", 7);
+  // A reply whose mentions hold an entry without a user, a non-map entry and a named user.
+  const ObjId c = append_map(doc, list, "insert msg");
+  put_str(doc, c, "parent", "m_gone");
+  put_str(doc, c, "author", "u_named");
+  const ObjId mentions = ensure_list(doc, c, "mentions");
+  append_map(doc, mentions, "mention");
+  ASSERT_TRUE(doc.insert(mentions, 1, std::string("not a map")));
+  put_str(doc, append_map(doc, mentions, "mention"), "user", "u_mentioned");
+  // "mentions" that is no list is ignored; a scalar element of the channel list is no message.
+  const ObjId d = append_map(doc, list, "insert msg");
+  put_str(doc, d, "mentions", "u_int");
+  ASSERT_TRUE(doc.insert(list, 4, std::int64_t{1}));
+  doc.commit();
+
+  ReadModelInputs in = inputs_for("ws", "c_cur");
+  in.all_messages = AllMessages::Skip;
+  const ReadModel m = rebuild_read_model(doc, in);
+  ASSERT_EQ(m.channels.size(), 2u);
+  EXPECT_EQ(m.channels[1].unread, 3u);
+  EXPECT_EQ(ids_of(m.people), (std::vector<std::string>{"", "u_me", "u_mentioned", "u_named"}));
+  expect_skip_equals_read(doc, in);
+}
+
 // Random edits (committed or left pending) and selection changes: the cached rebuild must
 // always equal a fresh full rebuild.
 TEST(ReadModelCacheTest, CachedRebuildEqualsFullRebuild) {
@@ -350,7 +403,7 @@ TEST(ReadModelCacheTest, CachedRebuildEqualsFullRebuild) {
   int reused = 0;
   int msg_no = 0;
   for (int step = 0; step < 300; ++step) {
-    switch (pick(9)) {
+    switch (pick(10)) {
       case 0:
         write_workspace(
             doc, WorkspaceRecord{wss[pick(2)], "W" + std::to_string(pick(9)), "G", 0, pick(5) - 2});
@@ -386,6 +439,9 @@ TEST(ReadModelCacheTest, CachedRebuildEqualsFullRebuild) {
       case 7:
         in.self_ids = pick(2) ? std::vector<std::string>{"u_1"} : std::vector<std::string>{};
         break;
+      case 8:
+        in.all_messages = pick(2) ? AllMessages::Read : AllMessages::Skip;
+        break;
       default:
         break;  // nothing changes
     }
@@ -394,6 +450,8 @@ TEST(ReadModelCacheTest, CachedRebuildEqualsFullRebuild) {
     const ReadModel& cached = cache.rebuild(doc, in);
     reused += cache.last_was_reused() ? 1 : 0;
     ASSERT_EQ(cached, rebuild_read_model(doc, in));
+    expect_skip_equals_read(doc, in);
+    if (HasFatalFailure()) return;
   }
   EXPECT_GT(reused, 0);
 }

@@ -631,6 +631,73 @@ std::vector<std::optional<Value>> Document::list_field(const ObjId& list,
   return out;
 }
 
+void MapView::visit_elements(const DocState& d, const Object& list,
+                             void (*call)(void*, const MapView&), void* f) {
+  if (list.type != ObjType::List || list.seq->visible() == 0) return;
+  // Element maps are found first and visited after: independent lookups overlap their cache
+  // misses, and each map is asked for a few elements ahead of its visit.
+  std::vector<const Object*> maps;
+  maps.reserve(list.seq->visible());
+  list.seq->for_each_run([&](const Run& r) {
+    if (r.deleted) return;
+    for (std::uint32_t k = 0; k < r.len; ++k) {
+      OpId id;
+      const Payload* p = d.elem_winner(list, r, k, &id);
+      // The element's map is the object its winning op created, found by that op's id.
+      if (p && p->make == ObjType::Map) maps.push_back(d.object(id));
+    }
+  });
+  constexpr std::size_t kAhead = 8;
+  for (std::size_t i = 0; i < maps.size(); ++i) {
+    if (i + kAhead < maps.size() && maps[i + kAhead]) __builtin_prefetch(maps[i + kAhead]);
+    if (i + kAhead / 2 < maps.size() && maps[i + kAhead / 2]) maps[i + kAhead / 2]->keys.prefetch();
+    call(f, MapView(&d, maps[i]));
+  }
+}
+
+void Document::visit_list_maps(const ObjId& list, void (*call)(void*, const MapView&),
+                               void* f) const {
+  if (const Object* o = impl_->find(list)) MapView::visit_elements(*impl_, *o, call, f);
+}
+
+void MapView::visit_list_maps(std::string_view key, void (*call)(void*, const MapView&),
+                              void* f) const {
+  if (!map_) return;
+  auto it = map_->keys.find(key);
+  if (it == map_->keys.end()) return;
+  const detail::MapOp* m = state_->winner(it->second);
+  if (!m || m->payload.make != ObjType::List) return;
+  // The op id is already the document's own: no lookup through the external id.
+  if (const Object* list = state_->object(m->id)) visit_elements(*state_, *list, call, f);
+}
+
+std::optional<Value> MapView::get(std::string_view key) const {
+  if (!map_) return std::nullopt;
+  auto it = map_->keys.find(key);
+  if (it == map_->keys.end()) return std::nullopt;
+  const detail::MapOp* m = state_->winner(it->second);
+  if (!m) return std::nullopt;
+  return state_->value_of(m->payload, m->id, m->inc_total);
+}
+
+const std::string* MapView::str(std::string_view key) const {
+  if (!map_) return nullptr;
+  auto it = map_->keys.find(key);
+  if (it == map_->keys.end()) return nullptr;
+  const detail::MapOp* m = state_->winner(it->second);
+  if (!m || m->payload.make) return nullptr;
+  return std::get_if<std::string>(&m->payload.scalar);
+}
+
+std::optional<ObjId> MapView::obj(std::string_view key, ObjType type) const {
+  if (!map_) return std::nullopt;
+  auto it = map_->keys.find(key);
+  if (it == map_->keys.end()) return std::nullopt;
+  const detail::MapOp* m = state_->winner(it->second);
+  if (!m || m->payload.make != type) return std::nullopt;
+  return state_->external(m->id);
+}
+
 std::optional<ObjType> Document::object_type(const ObjId& obj) const {
   const Object* o = impl_->find(obj);
   if (!o) return std::nullopt;

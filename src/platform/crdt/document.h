@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -91,6 +92,39 @@ struct Value {
   bool operator==(const Value&) const = default;
 };
 
+namespace detail {
+struct DocState;
+struct Object;
+}  // namespace detail
+
+// One map of the document read in place, handed out by Document::visit_list_maps. Valid only
+// during the visit: it points into the document's state and copies nothing until asked.
+class MapView {
+ public:
+  // What get(map, key) returns.
+  std::optional<Value> get(std::string_view key) const;
+  // The string get(map, key) would return, without copying it; null for anything else.
+  const std::string* str(std::string_view key) const;
+  // The id of the object of that type get(map, key) would return.
+  std::optional<ObjId> obj(std::string_view key, ObjType type) const;
+  // Document::visit_list_maps on the list get(map, key) would return; nothing for anything else.
+  template <typename F>
+  void visit_list_maps(std::string_view key, F&& visit) const {
+    visit_list_maps(
+        key, [](void* f, const MapView& m) { (*static_cast<std::remove_reference_t<F>*>(f))(m); },
+        const_cast<void*>(static_cast<const void*>(&visit)));
+  }
+
+ private:
+  friend class Document;
+  void visit_list_maps(std::string_view key, void (*call)(void*, const MapView&), void* f) const;
+  static void visit_elements(const detail::DocState& state, const detail::Object& list,
+                             void (*call)(void*, const MapView&), void* f);
+  MapView(const detail::DocState* state, const detail::Object* map) : state_(state), map_(map) {}
+  const detail::DocState* state_;
+  const detail::Object* map_;  // null: a map without an object reads as empty
+};
+
 // Metadata of one committed change.
 struct ChangeInfo {
   ChangeHash hash;
@@ -140,6 +174,16 @@ class Document {
   // One entry per visible element of a list: the value under `key` when the element is a map
   // holding one, nullopt otherwise. Empty when `list` is not a list.
   std::vector<std::optional<Value>> list_field(const ObjId& list, std::string_view key) const;
+  // Calls visit(const MapView&) for every visible element of a list that is a map (those that
+  // list_values returns as map references), in order; nothing when `list` is not a list. For
+  // scans that need a few keys of many maps without the copies of the reads above. The
+  // document must not be written during the visit.
+  template <typename F>
+  void visit_list_maps(const ObjId& list, F&& visit) const {
+    visit_list_maps(
+        list, [](void* f, const MapView& m) { (*static_cast<std::remove_reference_t<F>*>(f))(m); },
+        const_cast<void*>(static_cast<const void*>(&visit)));
+  }
 
   // ---- Writes. Errors: unknown object, wrong object kind, index out of range, bad UTF-8.
   zarn::Result<void> put(const ObjId& map, std::string_view key, Scalar value);
@@ -199,6 +243,7 @@ class Document {
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
+  void visit_list_maps(const ObjId& list, void (*call)(void*, const MapView&), void* f) const;
   explicit Document(std::unique_ptr<Impl> impl);
 };
 

@@ -55,6 +55,38 @@ void expect_bulk_reads_agree(const Document& doc, const ObjId& obj, int depth = 
           EXPECT_EQ(field[i], m ? doc.get(*m, key) : std::nullopt) << "index " << i;
         }
       }
+      // The in-place visit sees exactly the map elements, each reading like get().
+      std::vector<ObjId> maps;
+      for (const Value& v : values)
+        if (auto m = v.as_obj(ObjType::Map)) maps.push_back(*m);
+      std::size_t visited = 0;
+      doc.visit_list_maps(obj, [&](const MapView& view) {
+        ASSERT_LT(visited, maps.size());
+        const ObjId& m = maps[visited++];
+        for (const char* key : {"k", "id", "missing"}) {
+          SCOPED_TRACE(key);
+          const auto want = doc.get(m, key);
+          EXPECT_EQ(view.get(key), want);
+          const std::string* s = view.str(key);
+          EXPECT_EQ(s != nullptr, want && want->as_str());
+          if (s && want && want->as_str()) {
+            EXPECT_EQ(*s, *want->as_str());
+          }
+          for (ObjType t : {ObjType::Map, ObjType::List, ObjType::Text})
+            EXPECT_EQ(view.obj(key, t), want ? want->as_obj(t) : std::nullopt);
+          // A nested visit sees the map elements of the list under the key, each by its id.
+          std::vector<std::optional<Value>> nested_ids;
+          view.visit_list_maps(
+              key, [&](const MapView& inner) { nested_ids.push_back(inner.get("id")); });
+          std::vector<std::optional<Value>> want_ids;
+          if (auto inner_list = want ? want->as_obj(ObjType::List) : std::nullopt) {
+            for (const Value& v : doc.list_values(*inner_list))
+              if (auto inner = v.as_obj(ObjType::Map)) want_ids.push_back(doc.get(*inner, "id"));
+          }
+          EXPECT_EQ(nested_ids, want_ids);
+        }
+      });
+      EXPECT_EQ(visited, maps.size());
       children = values;
     } else {
       EXPECT_TRUE(doc.list_field(obj, "k").empty());
@@ -75,6 +107,19 @@ Document conflicted() {
     auto m = a.insert_object(*list, static_cast<std::size_t>(i), ObjType::Map);
     EXPECT_TRUE(m);
     EXPECT_TRUE(a.put(*m, "id", "m" + std::to_string(i)));
+    // Element maps also hold objects and non-string scalars under the keys the checks read.
+    if (i == 4) {
+      auto inner = a.put_object(*m, "k", ObjType::List);
+      EXPECT_TRUE(inner);
+      EXPECT_TRUE(a.insert(*inner, 0, std::string("not a map")));
+      for (std::size_t at : {0, 2}) {
+        auto inner_map = a.insert_object(*inner, at, ObjType::Map);
+        EXPECT_TRUE(inner_map);
+        EXPECT_TRUE(a.put(*inner_map, "id", "inner" + std::to_string(at)));
+      }
+    } else if (i == 5) {
+      EXPECT_TRUE(a.put(*m, "k", Counter{2}));
+    }
   }
   EXPECT_TRUE(a.insert(*list, 6, std::string("plain")));
   EXPECT_TRUE(a.put(ObjId::root(), "count", Counter{5}));
@@ -85,6 +130,11 @@ Document conflicted() {
   EXPECT_TRUE(a.set(*list, 1, std::string("a replaced a map")));
   EXPECT_TRUE(b.set_object(*list, 1, ObjType::Map));
   EXPECT_TRUE(b.delete_at(*list, 2));
+  // A string and an int concurrently under one element's key: the winner decides str().
+  const auto first = a.get(*list, 0).value_or(Value{}).as_obj(ObjType::Map).value_or(ObjId{});
+  EXPECT_TRUE(a.put(first, "id", std::int64_t{7}));
+  EXPECT_TRUE(b.put(first, "id", std::string("b's id")));
+  EXPECT_TRUE(b.put(first, "k", std::string("b's k")));
   EXPECT_TRUE(a.delete_at(*list, 3));
   EXPECT_TRUE(b.increment(ObjId::root(), "count", 3));
   EXPECT_TRUE(a.increment(ObjId::root(), "count", 4));
@@ -131,6 +181,10 @@ TEST(BulkReads, MissingOrWrongKindReadsEmpty) {
   EXPECT_TRUE(doc.list_field(unknown, "id").empty());
   EXPECT_TRUE(doc.map_entries(*text).empty());
   EXPECT_TRUE(doc.list_field(*text, "id").empty());
+  int visits = 0;
+  for (const ObjId& obj : {unknown, *text, ObjId::root()})
+    doc.visit_list_maps(obj, [&](const MapView&) { ++visits; });
+  EXPECT_EQ(visits, 0);
   EXPECT_EQ(doc.list_values(*text),
             (std::vector<Value>{Value{Scalar{std::string("a")}}, Value{Scalar{std::string("b")}}}));
 }
