@@ -5,12 +5,15 @@
 // routes input to menus, text inputs and controls. UI thread only.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "actions/chat_action.h"
 #include "app/local_identity.h"
+#include "attachments/attach_controller.h"
 #include "document/read_model.h"
 #include "document/upkeep.h"
 #include "media/media_transport.h"
@@ -18,6 +21,7 @@
 #include "platform/zarn_ui/tooltip_host.h"
 #include "platform/zarn_ui/widget.h"
 #include "views/control_id.h"
+#include "views/control_label.h"
 #include "views/view_state.h"
 
 namespace chat::app {
@@ -57,12 +61,82 @@ class ChatApp : public zarn_ui::Widget {
   zarn_ui::AccessNode accessibility() const override;
   std::optional<zarn_ui::Rect> synthetic_accessibility_rect(std::size_t index) const override;
   bool focus_synthetic_accessibility(std::size_t index) override;
-  bool perform_semantic_action(std::string_view id,
-                               const zarn_ui::SemanticAction& action) override;
+  // Text actions apply at once; an activation, which needs the lent document, runs at the next
+  // sync. False for ids that are not among the focusable controls.
+  bool perform_semantic_action(std::string_view id, const zarn_ui::SemanticAction& action) override;
   bool needs_animation_frame() const override;
   bool take_surface_changed() override;
 
  private:
+  enum class Direction { Forward, Backward };
+
+  // ---- chat_app.cpp: frame cycle, presence, focus.
+  void apply_presence(const zarn_ui::PresenceCtx& presence, const zarn_ui::Theme& theme);
+  void repair_selection(zarn_ui::FrameCtx& ctx);
+  void drain_attachments(zarn_ui::FrameCtx& ctx);
+  // Splices composer edits not yet in the document (from semantic text actions) into drafts.
+  void flush_composer_edits(zarn_ui::FrameCtx& ctx);
+  void recompute_focus();
+  document::LocalUser local_user() const;
+
+  // ---- chat_app_input.cpp: event routing.
+  void handle_key(const zarn_ui::KeyEvent& key, const zarn_ui::Event& event,
+                  zarn_ui::EventCtx& ctx);
+  void handle_text(const zarn_ui::Event& event, zarn_ui::EventCtx& ctx);
+  void handle_pointer_move(const zarn_ui::PointerMoveEvent& move, const zarn_ui::Event& event,
+                           zarn_ui::EventCtx& ctx);
+  void handle_wheel(const zarn_ui::WheelEvent& wheel, zarn_ui::EventCtx& ctx);
+  void handle_button(const zarn_ui::ButtonEvent& button, const zarn_ui::Event& event,
+                     zarn_ui::EventCtx& ctx);
+  // Sends an event to the active composer and acts on its submit flag and edits.
+  void route_to_composer(const zarn_ui::Event& event, zarn_ui::EventCtx& ctx);
+  void move_focus(Direction direction);
+  // Closes the topmost open surface for Escape; false when nothing was open.
+  bool escape_topmost(zarn_ui::FrameCtx& ctx);
+  const views::HitRegion* region_at(zarn_ui::Point p) const;
+  double logical_scale(const zarn_ui::FrameCtx& ctx) const;
+  std::optional<zarn_ui::Tooltip> tooltip_at(zarn_ui::Point p) const;
+
+  // ---- chat_app_activate.cpp: the activation table and the chat actions behind it.
+  void run_activation(const views::ControlId& id, zarn_ui::FrameCtx& ctx);
+  void dispatch(const actions::ChatAction& action, zarn_ui::FrameCtx& ctx);
+  zarn_ui::TextInput& active_composer();
+  bool thread_composer_active() const;
+  std::optional<std::string> active_draft_key() const;
+  // Writes the composer's text to its draft when the input reports an edit.
+  void splice_composer_edit(zarn_ui::TextInput& input, std::string_view key,
+                            zarn_ui::FrameCtx& ctx);
+  void send_active(zarn_ui::FrameCtx& ctx);
+  void insert_into_composer(std::string_view text, zarn_ui::FrameCtx& ctx);
+  void start_edit(const std::string& message_id);
+  void start_edit_newest();
+  void save_edit(zarn_ui::FrameCtx& ctx);
+  void cancel_edit();
+  void start_rename(views::RenameTarget target, std::string name);
+  void commit_rename(zarn_ui::FrameCtx& ctx);
+  void cancel_rename();
+  void toggle_reaction(const std::string& message_id, const std::string& emoji,
+                       zarn_ui::FrameCtx& ctx);
+  void select_channel(const std::string& channel_id, zarn_ui::FrameCtx& ctx);
+  void open_attach(zarn_ui::FrameCtx& ctx);
+  void close_attach();
+  void mirror_attach();
+  void close_thread();
+  void jump_to_latest();
+  void dismiss();
+  // Minimal local call handling until the call subsystem takes it over.
+  void join_call(const std::string& channel, zarn_ui::FrameCtx& ctx);
+  void leave_call(zarn_ui::FrameCtx& ctx);
+  void publish_call_state(zarn_ui::FrameCtx& ctx);
+  void start_call(zarn_ui::FrameCtx& ctx);
+
+  // ---- chat_app_access.cpp.
+  std::vector<views::FocusableControl> focusable() const;
+
+  // Context menus arrive later; until then none is ever open.
+  bool context_menu_open() const { return false; }
+  bool transient_open() const;
+
   views::ViewState state_;
   document::ReadModel model_;
   document::ReadModelCache cache_;
@@ -73,7 +147,14 @@ class ChatApp : public zarn_ui::Widget {
   zarn_ui::TooltipHost tooltips_;
   bool surface_changed_ = false;
   bool animating_ = false;
-  // Set by the helper that implements the object; private members may be added freely.
+
+  // Made on the first Attach; until then the popover state is whatever was staged in state_.
+  std::unique_ptr<attachments::AttachController> attach_;
+  bool attach_listing_seen_ = false;
+  // Semantic actions arrive without a host context; they run at the next sync.
+  std::vector<views::ControlId> pending_activations_;
+  bool composer_edits_pending_ = false;
+  std::chrono::steady_clock::time_point last_now_{};
 };
 
 }  // namespace chat::app

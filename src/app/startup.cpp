@@ -1,9 +1,11 @@
 #include "app/startup.h"
 
+#include "actions/typed_action.h"
+#include "app/chat_app.h"
 #include "app/data_dir.h"
 #include "app/local_identity.h"
-#include "app/overview_widget.h"
 #include "app/shot.h"
+#include "media/transport_factory.h"
 
 namespace chat::app {
 
@@ -20,11 +22,16 @@ zarn_ui::launch::LaunchConfig make_launch_config() {
   config.app_id = std::string(kAppId);
   config.shot_layouts.assign(kShotLayouts.begin(), kShotLayouts.end());
   config.app_factory = []() -> std::unique_ptr<zarn_ui::Widget> {
-    return std::make_unique<OverviewWidget>(OverviewWidget::Mode::Interactive,
-                                            resolve_local_identity());
+    auto app = std::make_unique<ChatApp>();
+    app->set_interactive(true);
+    app->set_local_identity(resolve_local_identity());
+    app->set_media(media::make_media_transport());
+    return app;
   };
   config.shot = render_shot;
-  config.register_actions = [](zarn_ui::launch::App&) {};
+  config.register_actions = [](zarn_ui::launch::App& app) {
+    actions::register_chat_action(app.action_registry_mut());
+  };
   config.default_window_size = [] { return zarn_ui::Size{1280, 800}; };
   config.confirm_close = [] { return true; };
   config.open_document = open_document;

@@ -1,6 +1,7 @@
 // Layout modes and side panes: the narrow/compact breakpoints, the two sliding flaps and the
 // pane edges every view derives from them. Geometry is logical pixels inside the bounds given
-// to apply_layout. Pure functions and plain records; UI thread.
+// to apply_layout. Pure functions and plain records; UI thread. A flap's progress stays in
+// 0..1 and settles exactly on its target.
 #pragma once
 
 #include <chrono>
@@ -44,6 +45,9 @@ struct Flap {
   bool visible() const;
 };
 
+// The scrim behind a sliding pane: 0.55 × progress clamped to 0..1.
+double scrim_opacity(const Flap& flap);
+
 // Flags computed at the start of every draw.
 struct LayoutFlags {
   bool narrow = false;
@@ -55,21 +59,23 @@ std::optional<LayoutFlags> layout_flags(const zarn_ui::Rect& bounds, double scal
 
 // The pane edges for one frame.
 struct PaneGeometry {
-  double left_pane_x = 0;       // the 316-wide left pane's left edge
+  double left_pane_x = 0;  // the 316-wide left pane's left edge
   double conversation_left = 0;
   double conversation_right = 0;
-  zarn_ui::Rect right_pane{};   // 360 wide (or the whole bounds), full height
-  zarn_ui::Rect heading{};      // conversation left..right, y0..y0 + 60·s
-  double heading_content_x = 0; // where the channel prefix starts
-  bool left_docked = false;     // not narrow and the left flap's target is shown
+  zarn_ui::Rect right_pane{};    // 360 wide (or the whole bounds), full height
+  zarn_ui::Rect heading{};       // conversation left..right, y0..y0 + 60·s
+  double heading_content_x = 0;  // where the channel prefix starts
+  bool left_docked = false;      // not narrow and the left flap's target is shown
 };
 
 PaneGeometry pane_geometry(const zarn_ui::Rect& bounds, double scale, const LayoutFlags& flags,
                            const Flap& left, const Flap& right, bool thread_open);
 
+// The width a composer's draft is measured at: max(right − left − 48, 40).
+double composer_wrap_width(double left, double right);
+
 // The composer rectangle for a draft of `text_height` (measured at size 15 within
 // max(right − left − 48, 40)).
-zarn_ui::Rect composer_rect(double left, double right, double y1, double scale,
-                            double text_height);
+zarn_ui::Rect composer_rect(double left, double right, double y1, double scale, double text_height);
 
 }  // namespace chat::views

@@ -70,6 +70,7 @@ struct AttachPopoverState {
   std::optional<std::uint64_t> outstanding_listing{};
   std::uint64_t request_counter = 0;
   std::string status{};
+  bool import_running = false;  // rows take no picks while a file is being imported
 };
 
 // The local call as views show it (membership itself lives in the document).
