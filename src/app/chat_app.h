@@ -94,6 +94,8 @@ class ChatApp : public zarn_ui::Widget {
   // Closes the topmost open surface for Escape; false when nothing was open.
   bool escape_topmost(zarn_ui::FrameCtx& ctx);
   const views::HitRegion* region_at(zarn_ui::Point p) const;
+  // Whether a point lies on a side pane that slides over the conversation.
+  bool inside_overlaying_pane(zarn_ui::Point p) const;
   double logical_scale(const zarn_ui::FrameCtx& ctx) const;
   std::optional<zarn_ui::Tooltip> tooltip_at(zarn_ui::Point p) const;
 

@@ -35,6 +35,15 @@ bool ChatApp::transient_open() const {
   return state_.attach.open || context_menu_open() || state_.picker.open || state_.history.open;
 }
 
+bool ChatApp::inside_overlaying_pane(zarn_ui::Point p) const {
+  const auto& layout = state_.layout;
+  if (layout.flags.narrow && layout.left.visible()) {
+    const double x = layout.panes.left_pane_x;
+    if (p.x >= x && p.x < x + views::kLeftPaneWidth) return true;
+  }
+  return layout.flags.compact && layout.right.visible() && layout.panes.right_pane.contains(p);
+}
+
 const views::HitRegion* ChatApp::region_at(zarn_ui::Point p) const {
   for (auto it = regions_.rbegin(); it != regions_.rend(); ++it) {
     if (it->rect.contains(p)) return &*it;
@@ -243,6 +252,16 @@ void ChatApp::handle_button(const zarn_ui::ButtonEvent& button, const zarn_ui::E
       return;
     }
     if (id.kind == K::CallDragHandle) return;  // the floating call is not wired in yet
+    // A sliding pane lies over its own Dismiss region; a press on the pane's empty background
+    // must not close it.
+    if (id.kind == K::Dismiss && inside_overlaying_pane(p)) return;
+    // The thread composer's Send and emoji buttons carry no payload; the press position says
+    // which composer they belong to.
+    if ((id.kind == K::Send || id.kind == K::ComposerEmoji) &&
+        state_.selection.open_thread.has_value() &&
+        state_.layout.thread_composer.contains(p) && !state_.thread_focus) {
+      activate(views::ControlId::of(K::FocusThread), ctx);
+    }
     activate(id, ctx);
     switch (id.kind) {
       case K::FocusMain:

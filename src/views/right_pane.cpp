@@ -129,7 +129,8 @@ void draw_people(ViewFrame& frame, const Rect& pane) {
     const double cy = row.center().y;
     draw_user_avatar(frame, {left + 16 + 16, cy}, 16, person.id, theme.surface_raised);
     std::string name = display_name(frame.state, frame.model, person.id);
-    if (frame.state.is_self(person.id)) name += " (you)";
+    // A local user whose name is the placeholder "You" would read "You (you)".
+    if (frame.state.is_self(person.id) && name != "You") name += " (you)";
     if (person.agent) name += " (agent)";
     const double tx = left + 60;
     const double text_w = pane.x1 - 16 - tx;
