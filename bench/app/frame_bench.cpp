@@ -13,7 +13,10 @@
 #include "document/messages.h"
 #include "platform/crdt/document.h"
 #include "platform/zarn_ui/launch.h"
+#include "platform/zarn_ui/painter.h"
 #include "platform/zarn_ui/shot_frame.h"
+#include "platform/zarn_ui/text_renderer.h"
+#include "platform/zarn_ui/widget.h"
 
 namespace {
 
@@ -57,7 +60,39 @@ struct Rig {
     benchmark::DoNotOptimize(cairo_image_surface_get_data(frame.surface()));
   }
 
+  // The window loop's frame: the same calls without the shot frame's accessibility snapshot,
+  // which only screenshots and assistive technology ask for.
+  void run_window_frame() {
+    if (!window_surface) {
+      window_surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight);
+      host.doc = &doc;
+      host.theme_value = zarn_ui::launch::shot_theme({});
+    }
+    host.time = std::chrono::steady_clock::now();
+    zarn_ui::FrameCtx ctx(host);
+    app->sync(ctx);
+    const zarn_ui::Size size{kWidth, kHeight};
+    (void)app->build_layout(zarn_ui::Constraints::tight(size), ctx);
+    app->apply_layout({0, 0, size.width, size.height}, ctx);
+    cairo_t* cr = cairo_create(window_surface);
+    {
+      zarn_ui::Painter painter(cr, 1, text);
+      painter.clear(host.theme_value.surface_base);
+      app->draw_with_presence(painter, ctx, zarn_ui::PresenceCtx{});
+    }
+    cairo_destroy(cr);
+    benchmark::DoNotOptimize(cairo_image_surface_get_data(window_surface));
+  }
+
+  ~Rig() {
+    if (window_surface) cairo_surface_destroy(window_surface);
+  }
+
   const std::string& channel() const { return app->model().current_channel; }
+
+  zarn_ui::BasicHost host;
+  zarn_ui::TextRenderer text;
+  cairo_surface_t* window_surface = nullptr;
 };
 
 void report(benchmark::State& state, const Rig& rig) {
@@ -116,6 +151,38 @@ void BM_FrameBigChannelIdle(benchmark::State& state) {
   report(state, rig);
 }
 BENCHMARK(BM_FrameBigChannelIdle)->Arg(0)->Arg(1500)->Arg(20000)->Unit(benchmark::kMillisecond);
+
+// The same channels drawn the way the window loop draws them (no accessibility snapshot).
+void BM_WindowFrameDemoIdle(benchmark::State& state) {
+  Rig rig;
+  rig.run_window_frame();
+  for (auto _ : state) rig.run_window_frame();
+  report(state, rig);
+}
+BENCHMARK(BM_WindowFrameDemoIdle)->Unit(benchmark::kMillisecond);
+
+void BM_WindowFrameBigChannel(benchmark::State& state) {
+  Rig rig;
+  const std::string channel = rig.channel();
+  chat::document::MessageIdIndex index;
+  for (int i = 0; i < kBigChannelMessages; ++i) {
+    chat::document::MessageRecord m;
+    m.id = "m_big_" + std::to_string(i);
+    m.author = (i % 3 == 0) ? "u_me" : (i % 3 == 1) ? "u_lena" : "u_owen";
+    m.ts = 1782400000 + i * 30;
+    m.text = sentence(i, 6 + i % 20);
+    if (i % 10 == 9) m.parent = "m_big_" + std::to_string(i - 1);
+    (void)chat::document::write_message(rig.doc, channel, m, index);
+  }
+  rig.doc.commit();
+  const double offset = static_cast<double>(state.range(0));
+  rig.app->view().follow_latest = offset == 0;
+  rig.app->view().scroll_offset = offset;
+  rig.run_window_frame();
+  for (auto _ : state) rig.run_window_frame();
+  report(state, rig);
+}
+BENCHMARK(BM_WindowFrameBigChannel)->Arg(0)->Arg(1500)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

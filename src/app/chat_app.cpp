@@ -81,7 +81,10 @@ void ChatApp::refresh(zarn_ui::FrameCtx& ctx) {
     // No view reads every channel's messages; the search catalogue reads them on demand.
     inputs.all_messages = document::AllMessages::Skip;
     const document::ReadModel& rebuilt = cache_.rebuild(*doc, inputs);
-    if (!cache_.last_was_reused()) model_ = rebuilt;
+    if (!cache_.last_was_reused()) {
+      model_ = rebuilt;
+      ++state_.model_generation;
+    }
     state_.selection.context_workspace = model_.context_workspace;
     state_.selection.current_channel = model_.current_channel;
 

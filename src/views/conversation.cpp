@@ -353,6 +353,19 @@ void draw_conversation(ViewFrame& frame) {
     exact[i] = 1;
     return delta;
   };
+  auto& memo = cache.key_memo;
+  const bool reuse_keys = st.model_generation != 0 && memo.generation == st.model_generation &&
+                          memo.wrap == cols.wrap && memo.scale == frame.scale() &&
+                          memo.can_read == st.can_read() && memo.editing == st.editing_message &&
+                          memo.keys.size() == n;
+  if (!reuse_keys) {
+    memo.generation = st.model_generation;
+    memo.wrap = cols.wrap;
+    memo.scale = frame.scale();
+    memo.can_read = st.can_read();
+    memo.editing = st.editing_message;
+    memo.keys.assign(n, 0);
+  }
   for (std::size_t i = 0; i < n; ++i) {
     const auto& row = rows[i];
     if (detail::row_is_editing(frame, row)) {
@@ -365,7 +378,8 @@ void draw_conversation(ViewFrame& frame) {
       auto it = cache.rows.find(slot.id);
       slot.row = it != cache.rows.end() ? it->second : ConversationCache::Row{};
     }
-    const std::uint64_t key = detail::row_key(frame, cols, row);
+    if (!reuse_keys) memo.keys[i] = detail::row_key(frame, cols, row);
+    const std::uint64_t key = memo.keys[i];
     if (slot.row.key != key || slot.row.height <= 0) {
       if (!guess) guess = detail::RowEstimator::for_frame(frame);
       slot.row = {key, detail::estimate_row(frame, cols, row, *guess), true};

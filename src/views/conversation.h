@@ -35,6 +35,18 @@ struct ConversationCache {
     Row row;
   };
   std::vector<Slot> order{};
+  // Row keys of the last frame, reused while the model (by generation), the columns, the scale,
+  // the read permission and the edited message stay the same: hashing every text of a long
+  // channel each frame costs more than drawing it.
+  struct KeyMemo {
+    std::uint64_t generation = 0;
+    double wrap = 0;
+    double scale = 0;
+    bool can_read = false;
+    std::optional<std::string> editing{};
+    std::vector<std::uint64_t> keys{};
+  };
+  KeyMemo key_memo{};
 
   // Geometry of the last drawn frame.
   zarn_ui::Rect list{};

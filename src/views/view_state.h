@@ -133,6 +133,9 @@ struct ViewState {
   std::map<std::string, RosterEntry, std::less<>> roster{};
 
   std::shared_ptr<ConversationCache> conversation_cache{};
+  // Bumped by the owner whenever it replaces the read model; 0 means "not tracked", so views
+  // must not reuse anything derived from an earlier model.
+  std::uint64_t model_generation = 0;
 
   bool can_write() const { return presence.permissions.can_write(); }
   bool can_read() const { return presence.permissions.can_read(); }
