@@ -18,6 +18,9 @@ namespace chat::app {
 
 namespace {
 
+using views::find_channel;
+using views::find_message;
+
 using K = views::ControlKind;
 
 // Used when the wall clock reads before the epoch.
@@ -27,23 +30,6 @@ std::int64_t now_seconds() {
   const auto since = std::chrono::system_clock::now().time_since_epoch();
   if (since < decltype(since)::zero()) return kFallbackTime;
   return std::chrono::duration_cast<std::chrono::seconds>(since).count();
-}
-
-const document::Message* find_message(const document::ReadModel& model, std::string_view id) {
-  for (const auto& m : model.messages) {
-    if (m.id == id) return &m;
-  }
-  for (const auto& m : model.all_messages) {
-    if (m.id == id) return &m;
-  }
-  return nullptr;
-}
-
-const document::Channel* find_channel(const document::ReadModel& model, std::string_view id) {
-  for (const auto& c : model.channels) {
-    if (c.id == id) return &c;
-  }
-  return nullptr;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "platform/strata/blob_store.h"
 #include "platform/zarn_ui/format.h"
 #include "platform/zarn_ui/image_store.h"
+#include "views/people.h"
 
 namespace chat::views {
 
@@ -50,23 +51,6 @@ Size media_size(double available, std::uint32_t w, std::uint32_t h) {
     width = pw * kMaxMediaHeight / ph;
   }
   return {width, height};
-}
-
-TextLayoutOptions one_line(double width) {
-  TextLayoutOptions o;
-  o.wrap_width = std::max(width, 1.0);
-  o.ellipsize = zarn_ui::Ellipsize::End;
-  o.max_lines = 1;
-  return o;
-}
-
-TextStyle style(double size, Color color,
-                zarn_ui::FontWeight weight = zarn_ui::FontWeight::Regular) {
-  TextStyle s;
-  s.size = size;
-  s.color = color;
-  s.weight = weight;
-  return s;
 }
 
 // Centres one line (cut to `max_width`) on `center`.

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "views/people.h"
+
 namespace chat::views {
 
 namespace {
@@ -10,33 +12,9 @@ namespace {
 using K = ControlKind;
 using zarn_ui::AccessRole;
 
-const document::Channel* find_channel(const document::ReadModel& model, std::string_view id) {
-  for (const auto& c : model.channels) {
-    if (c.id == id) return &c;
-  }
-  return nullptr;
-}
-
-const document::Workspace* find_workspace(const document::ReadModel& model, std::string_view id) {
-  for (const auto& w : model.workspaces) {
-    if (w.id == id) return &w;
-  }
-  return nullptr;
-}
-
 const document::Category* find_category(const document::ReadModel& model, std::string_view id) {
   for (const auto& c : model.categories) {
     if (c.id == id) return &c;
-  }
-  return nullptr;
-}
-
-const document::Message* find_message(const document::ReadModel& model, std::string_view id) {
-  for (const auto& m : model.messages) {
-    if (m.id == id) return &m;
-  }
-  for (const auto& m : model.all_messages) {
-    if (m.id == id) return &m;
   }
   return nullptr;
 }

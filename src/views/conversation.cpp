@@ -56,14 +56,6 @@ std::string workspace_name(const document::ReadModel& model, std::string_view id
   return std::string(kFallbackWorkspace);
 }
 
-TextLayoutOptions one_line(double width) {
-  TextLayoutOptions o;
-  o.wrap_width = std::max(width, 1.0);
-  o.ellipsize = zarn_ui::Ellipsize::End;
-  o.max_lines = 1;
-  return o;
-}
-
 // A chip with centred text; returns its rectangle.
 Rect heading_chip(ViewFrame& frame, double right, double cy, std::string_view label, Color fill,
                   Color outline, Color ink) {

@@ -1,5 +1,6 @@
 #include "views/people.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/zarn_ui/avatar.h"
@@ -24,6 +25,46 @@ std::string trimmed(std::string_view text) {
   while (!text.empty() && is_space(text.front())) text.remove_prefix(1);
   while (!text.empty() && is_space(text.back())) text.remove_suffix(1);
   return std::string(text);
+}
+
+const document::Channel* find_channel(const document::ReadModel& model, std::string_view id) {
+  for (const auto& c : model.channels) {
+    if (c.id == id) return &c;
+  }
+  return nullptr;
+}
+
+const document::Workspace* find_workspace(const document::ReadModel& model, std::string_view id) {
+  for (const auto& w : model.workspaces) {
+    if (w.id == id) return &w;
+  }
+  return nullptr;
+}
+
+const document::Message* find_message(const document::ReadModel& model, std::string_view id) {
+  for (const auto& m : model.messages) {
+    if (m.id == id) return &m;
+  }
+  for (const auto& m : model.all_messages) {
+    if (m.id == id) return &m;
+  }
+  return nullptr;
+}
+
+zarn_ui::TextStyle style(double size, zarn_ui::Color color, zarn_ui::FontWeight weight) {
+  zarn_ui::TextStyle s;
+  s.size = size;
+  s.color = color;
+  s.weight = weight;
+  return s;
+}
+
+zarn_ui::TextLayoutOptions one_line(double width) {
+  zarn_ui::TextLayoutOptions o;
+  o.wrap_width = std::max(width, 1.0);
+  o.ellipsize = zarn_ui::Ellipsize::End;
+  o.max_lines = 1;
+  return o;
 }
 
 const document::Person* find_person(const document::ReadModel& model, std::string_view id) {

@@ -8,12 +8,25 @@
 
 #include "document/read_model.h"
 #include "platform/zarn_ui/geometry.h"
+#include "platform/zarn_ui/text_renderer.h"
 #include "platform/zarn_ui/theme.h"
 #include "views/view_state.h"
 
 namespace chat::views {
 
 struct ViewFrame;
+
+// Lookups in the read model by id; nullptr when absent. Messages are looked for in the current
+// channel first, then among all messages when the model holds them.
+const document::Channel* find_channel(const document::ReadModel& model, std::string_view id);
+const document::Workspace* find_workspace(const document::ReadModel& model, std::string_view id);
+const document::Message* find_message(const document::ReadModel& model, std::string_view id);
+
+// A text style of `size` in `color`.
+zarn_ui::TextStyle style(double size, zarn_ui::Color color,
+                         zarn_ui::FontWeight weight = zarn_ui::FontWeight::Regular);
+// One line cut with an ellipsis at `width` (at least 1).
+zarn_ui::TextLayoutOptions one_line(double width);
 
 // The person with this id among all users, or nullptr.
 const document::Person* find_person(const document::ReadModel& model, std::string_view id);

@@ -22,22 +22,6 @@ using zarn_ui::Size;
 using zarn_ui::TextLayoutOptions;
 using zarn_ui::TextStyle;
 
-TextStyle style(double size, Color color, FontWeight weight = FontWeight::Regular) {
-  TextStyle s;
-  s.size = size;
-  s.color = color;
-  s.weight = weight;
-  return s;
-}
-
-TextLayoutOptions one_line(double width) {
-  TextLayoutOptions o;
-  o.wrap_width = std::max(width, 1.0);
-  o.ellipsize = zarn_ui::Ellipsize::End;
-  o.max_lines = 1;
-  return o;
-}
-
 TextLayoutOptions wrapped(double width) {
   TextLayoutOptions o;
   o.wrap_width = std::max(width, 1.0);
@@ -76,13 +60,6 @@ std::string workspace_name(const ViewFrame& frame) {
     }
   }
   return "Zarn workspace";
-}
-
-const document::Channel* find_channel(const document::ReadModel& model, std::string_view id) {
-  for (const auto& c : model.channels) {
-    if (c.id == id) return &c;
-  }
-  return nullptr;
 }
 
 // The name of the voice channel the user is in, if any.

@@ -41,22 +41,6 @@ Color column_color(const zarn_ui::Theme& th) {
   return th.surface_sunken;
 }
 
-TextStyle style(double size, Color color, FontWeight weight = FontWeight::Regular) {
-  TextStyle s;
-  s.size = size;
-  s.color = color;
-  s.weight = weight;
-  return s;
-}
-
-zarn_ui::TextLayoutOptions one_line(double width) {
-  zarn_ui::TextLayoutOptions o;
-  o.wrap_width = std::max(width, 1.0);
-  o.ellipsize = zarn_ui::Ellipsize::End;
-  o.max_lines = 1;
-  return o;
-}
-
 Size measure(ViewFrame& f, std::string_view text, const TextStyle& s,
              const zarn_ui::TextLayoutOptions& o = {}) {
   return f.text().measure(text, s, o);
@@ -87,13 +71,6 @@ std::string upper(std::string_view text) {
   std::string out = up ? up : std::string(text);
   g_free(up);
   return out;
-}
-
-const document::Workspace* find_workspace(const document::ReadModel& m, std::string_view id) {
-  for (const auto& w : m.workspaces) {
-    if (w.id == id) return &w;
-  }
-  return nullptr;
 }
 
 bool self_listed(const ViewFrame& f) {
