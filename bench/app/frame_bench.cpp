@@ -95,6 +95,25 @@ struct Rig {
   cairo_surface_t* window_surface = nullptr;
 };
 
+// Writes 10k messages into the current channel, every tenth a thread reply, and scrolls back
+// `offset` logical pixels from the newest (0 follows it).
+void fill_big_channel(Rig& rig, double offset) {
+  const std::string channel = rig.channel();
+  chat::document::MessageIdIndex index;
+  for (int i = 0; i < kBigChannelMessages; ++i) {
+    chat::document::MessageRecord m;
+    m.id = "m_big_" + std::to_string(i);
+    m.author = (i % 3 == 0) ? "u_me" : (i % 3 == 1) ? "u_lena" : "u_owen";
+    m.ts = 1782400000 + i * 30;
+    m.text = sentence(i, 6 + i % 20);
+    if (i % 10 == 9) m.parent = "m_big_" + std::to_string(i - 1);
+    (void)chat::document::write_message(rig.doc, channel, m, index);
+  }
+  rig.doc.commit();
+  rig.app->view().follow_latest = offset == 0;
+  rig.app->view().scroll_offset = offset;
+}
+
 void report(benchmark::State& state, const Rig& rig) {
   state.counters["messages"] = static_cast<double>(rig.app->model().messages.size());
   state.counters["regions"] = static_cast<double>(rig.app->regions().size());
@@ -131,21 +150,7 @@ BENCHMARK(BM_FrameAfterNewMessage)->Unit(benchmark::kMillisecond);
 // message, other args are the scroll offset back from it in logical pixels.
 void BM_FrameBigChannelIdle(benchmark::State& state) {
   Rig rig;
-  const std::string channel = rig.channel();
-  chat::document::MessageIdIndex index;
-  for (int i = 0; i < kBigChannelMessages; ++i) {
-    chat::document::MessageRecord m;
-    m.id = "m_big_" + std::to_string(i);
-    m.author = (i % 3 == 0) ? "u_me" : (i % 3 == 1) ? "u_lena" : "u_owen";
-    m.ts = 1782400000 + i * 30;
-    m.text = sentence(i, 6 + i % 20);
-    if (i % 10 == 9) m.parent = "m_big_" + std::to_string(i - 1);
-    (void)chat::document::write_message(rig.doc, channel, m, index);
-  }
-  rig.doc.commit();
-  const double offset = static_cast<double>(state.range(0));
-  rig.app->view().follow_latest = offset == 0;
-  rig.app->view().scroll_offset = offset;
+  fill_big_channel(rig, static_cast<double>(state.range(0)));
   rig.run_frame();
   for (auto _ : state) rig.run_frame();
   report(state, rig);
@@ -163,21 +168,7 @@ BENCHMARK(BM_WindowFrameDemoIdle)->Unit(benchmark::kMillisecond);
 
 void BM_WindowFrameBigChannel(benchmark::State& state) {
   Rig rig;
-  const std::string channel = rig.channel();
-  chat::document::MessageIdIndex index;
-  for (int i = 0; i < kBigChannelMessages; ++i) {
-    chat::document::MessageRecord m;
-    m.id = "m_big_" + std::to_string(i);
-    m.author = (i % 3 == 0) ? "u_me" : (i % 3 == 1) ? "u_lena" : "u_owen";
-    m.ts = 1782400000 + i * 30;
-    m.text = sentence(i, 6 + i % 20);
-    if (i % 10 == 9) m.parent = "m_big_" + std::to_string(i - 1);
-    (void)chat::document::write_message(rig.doc, channel, m, index);
-  }
-  rig.doc.commit();
-  const double offset = static_cast<double>(state.range(0));
-  rig.app->view().follow_latest = offset == 0;
-  rig.app->view().scroll_offset = offset;
+  fill_big_channel(rig, static_cast<double>(state.range(0)));
   rig.run_window_frame();
   for (auto _ : state) rig.run_window_frame();
   report(state, rig);

@@ -123,7 +123,7 @@ void write_demo_messages(crdt::Document& doc) {
   crit.push_back(reply("m_concept", "u_owen", T + 180,
                        "Should the chips show a mic-level ring when someone's talking?"));
   crit.push_back(reply("m_concept", "u_lena", T + 240,
-                       "Yeah — a thin accent ring that pulses. I'll spec the motion token.",
+                       "Yeah — a thin accent ring that pulses. I'll draft the motion token.",
                        {{"👍", {"u_me"}}}));
   crit.push_back(
       reply("m_concept", "u_me", T + 360, "Perfect, that keeps the audio-only state legible."));
