@@ -1,10 +1,18 @@
 #include "attachments/attach_controller.h"
 
-#include <atomic>
+#include <pthread.h>
+#include <sched.h>
+
+#include <array>
 #include <cassert>
+#include <condition_variable>
+#include <deque>
 #include <exception>
+#include <functional>
 #include <limits>
+#include <mutex>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "document/ids.h"
@@ -33,48 +41,91 @@ constexpr char kShared[] = "Attachment shared";
 
 }  // namespace
 
-// Threads of the running workers. Finished ones are joined when the UI thread drains (they have
-// already delivered, so joining does not wait); the rest are joined on destruction.
+// The two worker threads, one for listings and one for imports, so a listing never waits behind
+// a 32 MiB import. They are started with the controller and live as long as it does: creating a
+// thread maps a fresh stack, which can hold the UI thread for milliseconds while a large import
+// has just freed or dirtied memory, so starting a task only queues it.
+namespace {
+
+// Workers read, hash and write up to 32 MiB. As batch threads they still get their share of the
+// cores, but waking one never preempts the thread that woke it, so the UI thread is not held up
+// when it hands over a task. Best effort: a refusal leaves the worker as it was.
+void make_batch_thread() {
+  sched_param param{};
+  (void)::pthread_setschedparam(::pthread_self(), SCHED_BATCH, &param);
+}
+
+}  // namespace
+
 class AttachController::Workers {
  public:
-  Workers() = default;
+  enum class Lane { Listing, Import };
+
+  Workers() : lanes_{std::make_unique<Worker>(), std::make_unique<Worker>()} {}
   Workers(const Workers&) = delete;
   Workers& operator=(const Workers&) = delete;
-  ~Workers() {
-    for (auto& w : running_) w.thread.join();
-  }
 
-  bool start(std::function<void()> task) {
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    try {
-      std::thread t([task = std::move(task), done] {
-        task();
-        done->store(true, std::memory_order_release);
-      });
-      running_.push_back({std::move(t), std::move(done)});
-    } catch (const std::system_error&) {
-      return false;
-    }
-    return true;
-  }
-
-  void reap() {
-    for (auto it = running_.begin(); it != running_.end();) {
-      if (it->done->load(std::memory_order_acquire)) {
-        it->thread.join();
-        it = running_.erase(it);
-      } else {
-        ++it;
-      }
-    }
+  // False when the lane's thread could not be started; the task is then not run.
+  bool start(Lane lane, std::function<void()> task) {
+    return lanes_[lane == Lane::Listing ? 0 : 1]->post(std::move(task));
   }
 
  private:
-  struct Running {
-    std::thread thread;
-    std::shared_ptr<std::atomic<bool>> done;
+  class Worker {
+   public:
+    Worker() {
+      try {
+        thread_ = std::thread([this] { run(); });
+      } catch (const std::system_error&) {
+        // Left without a thread: post() refuses every task.
+      }
+    }
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+    // Finishes the task in hand; queued ones are dropped with the controller.
+    ~Worker() {
+      {
+        std::lock_guard lock(mu_);
+        stopping_ = true;
+      }
+      cv_.notify_one();
+      if (thread_.joinable()) thread_.join();
+    }
+
+    bool post(std::function<void()> task) {
+      if (!thread_.joinable()) return false;
+      {
+        std::lock_guard lock(mu_);
+        tasks_.push_back(std::move(task));
+      }
+      cv_.notify_one();
+      return true;
+    }
+
+   private:
+    void run() {
+      make_batch_thread();
+      std::unique_lock lock(mu_);
+      for (;;) {
+        cv_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
+        if (stopping_) return;
+        auto task = std::move(tasks_.front());
+        tasks_.pop_front();
+        lock.unlock();
+        task();
+        task = nullptr;  // whatever the task held goes now, on this thread
+        lock.lock();
+      }
+    }
+
+    std::mutex mu_;
+    std::condition_variable cv_;
+    std::deque<std::function<void()>> tasks_;
+    bool stopping_ = false;
+    std::thread thread_;
   };
-  std::vector<Running> running_;
+
+  std::array<std::unique_ptr<Worker>, 2> lanes_;
 };
 
 AttachController::AttachController(AttachOptions options)
@@ -123,7 +174,7 @@ void AttachController::start_listing() {
     }();
     channel->deliver(ListingResult{request, std::move(listed)});
   };
-  if (!workers_->start(task)) {
+  if (!workers_->start(Workers::Lane::Listing, std::move(task))) {
     channel_->deliver(ListingResult{request, zarn::make_error(kWorkspaceUnavailable)});
   }
 }
@@ -154,7 +205,7 @@ ImportStart AttachController::start_import(std::string channel, std::string path
     }();
     results->deliver(ImportResult{request, std::move(imported)});
   };
-  if (!workers_->start(task)) {
+  if (!workers_->start(Workers::Lane::Import, std::move(task))) {
     channel_->deliver(ImportResult{request, zarn::make_error(kCouldNotRead)});
   }
   return ImportStart::Accepted;
@@ -162,7 +213,6 @@ ImportStart AttachController::start_import(std::string channel, std::string path
 
 Drained AttachController::drain(WriteAccess access, std::string_view author) {
   assert(std::this_thread::get_id() == owner_);
-  workers_->reap();
   std::vector<WorkerResult> results = channel_->take_all();
   Drained out;
   for (auto& r : results) {

@@ -1,8 +1,9 @@
 // AttachController: the attach popover's state (open flag, listed files, one status line) and
-// the background work behind it: at most one folder listing and one import at a time, each on a
-// thread of its own, answering through a bounded channel that drain() empties without waiting.
+// the background work behind it: at most one folder listing and one import at a time, on two
+// worker threads started with the controller, answering through a bounded channel that drain()
+// empties without waiting.
 // Answers carry the number of the request that started them; late ones are discarded as stale.
-// UI thread only (the thread that built it); destruction waits for running workers.
+// UI thread only (the thread that built it); destruction waits for the task in hand.
 #pragma once
 
 #include <chrono>
