@@ -67,6 +67,9 @@ void ChatApp::sync(zarn_ui::FrameCtx& ctx) {
   drain_attachments(ctx);
   refresh(ctx);
   repair_selection(ctx);
+  if (auto choice = std::exchange(pending_menu_choice_, std::nullopt)) {
+    choose_menu_item(choice->first, choice->second, ctx);
+  }
   if (!pending_activations_.empty()) {
     auto pending = std::move(pending_activations_);
     pending_activations_.clear();
@@ -242,6 +245,7 @@ void ChatApp::draw(zarn_ui::Painter& painter, zarn_ui::FrameCtx& ctx) {
     views::draw_right_pane(frame);
   }
   views::draw_edit_history_popover(frame);
+  if (menu_.is_open()) menu_.draw(painter, theme);
 
   tooltips_.draw(painter, theme, layout.bounds);
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "actions/chat_action.h"
@@ -17,6 +18,7 @@
 #include "document/read_model.h"
 #include "document/upkeep.h"
 #include "media/media_transport.h"
+#include "platform/zarn_ui/context_menu.h"
 #include "platform/zarn_ui/image_store.h"
 #include "platform/zarn_ui/tooltip_host.h"
 #include "platform/zarn_ui/widget.h"
@@ -43,6 +45,11 @@ class ChatApp : public zarn_ui::Widget {
   const document::ReadModel& model() const { return model_; }
   const std::vector<views::HitRegion>& regions() const { return regions_; }
   zarn_ui::ImageStore& images() { return *images_; }
+
+  // Opens the context menu chosen by the region under the pointer (none: the workspace menu)
+  // at a logical point, replacing any open menu.
+  void open_context_menu(const views::ControlId* region, zarn_ui::Point at);
+  const zarn_ui::ContextMenu& context_menu() const { return menu_; }
 
   // Carries out a control as if it had been clicked (the activation table).
   void activate(const views::ControlId& id, zarn_ui::FrameCtx& ctx);
@@ -132,11 +139,22 @@ class ChatApp : public zarn_ui::Widget {
   void publish_call_state(zarn_ui::FrameCtx& ctx);
   void start_call(zarn_ui::FrameCtx& ctx);
 
+  // ---- chat_app_menu.cpp: context menus.
+  struct MenuTarget {
+    enum class Kind { Channel, Category, Message, Workspace };
+    Kind kind = Kind::Workspace;
+    std::string id;
+  };
+  // Gives an event to the open menu; true when the event goes no further.
+  bool route_to_menu(const zarn_ui::Event& event, zarn_ui::EventCtx& ctx);
+  // Runs a chosen item when the write permission holds.
+  void choose_menu_item(const MenuTarget& target, std::uint32_t code, zarn_ui::FrameCtx& ctx);
+  void carry_out_menu_item(const MenuTarget& target, std::uint32_t code, zarn_ui::FrameCtx& ctx);
+
   // ---- chat_app_access.cpp.
   std::vector<views::FocusableControl> focusable() const;
 
-  // Context menus arrive later; until then none is ever open.
-  bool context_menu_open() const { return false; }
+  bool context_menu_open() const { return menu_.is_open(); }
   bool transient_open() const;
 
   views::ViewState state_;
@@ -147,6 +165,10 @@ class ChatApp : public zarn_ui::Widget {
   std::unique_ptr<zarn_ui::ImageStore> images_;
   std::unique_ptr<media::MediaTransport> media_;
   zarn_ui::TooltipHost tooltips_;
+  zarn_ui::ContextMenu menu_;
+  MenuTarget menu_target_;
+  // An item chosen through accessibility waits for the next sync, which lends the document.
+  std::optional<std::pair<MenuTarget, std::uint32_t>> pending_menu_choice_;
   bool surface_changed_ = false;
   bool animating_ = false;
 

@@ -63,7 +63,7 @@ AccessNode ChatApp::accessibility() const {
     root.children.push_back(std::move(heading));
     break;
   }
-  // An open context menu's own node follows here once menus are wired in.
+  if (menu_.is_open()) root.children.push_back(menu_.accessibility());
   return root;
 }
 
@@ -85,7 +85,15 @@ bool ChatApp::focus_synthetic_accessibility(std::size_t index) {
 }
 
 bool ChatApp::perform_semantic_action(std::string_view id, const zarn_ui::SemanticAction& action) {
-  if (id.starts_with(kMenuItemPrefix)) return false;  // no context menu is ever open yet
+  if (id.starts_with(kMenuItemPrefix)) {
+    if (!menu_.is_open()) return false;
+    const MenuTarget target = menu_target_;
+    // Carrying the item out needs the lent document: it runs at the next sync.
+    if (auto choice = menu_.perform_semantic_action(id, action)) {
+      pending_menu_choice_ = {target, choice->id};
+    }
+    return true;
+  }
 
   const auto controls = focusable();
   const views::FocusableControl* target = nullptr;

@@ -37,6 +37,7 @@ std::int64_t now_seconds() {
 void ChatApp::activate(const views::ControlId& id, zarn_ui::FrameCtx& ctx) {
   state_.hovered.reset();
   state_.gesture.active = false;
+  menu_.close();
   run_activation(id, ctx);
   refresh(ctx);
 }
@@ -115,7 +116,7 @@ void ChatApp::run_activation(const views::ControlId& id, zarn_ui::FrameCtx& ctx)
       state_.history = {true, id.a, id.anchor};
       break;
     case K::MessageMenu:
-      // Opens the message's context menu once menus are wired in.
+      // A right press opens the message's menu; a left press on the row does nothing.
       break;
     case K::EditSave:
       save_edit(ctx);

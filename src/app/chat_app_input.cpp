@@ -73,7 +73,7 @@ std::optional<zarn_ui::Tooltip> ChatApp::tooltip_at(zarn_ui::Point p) const {
 
 void ChatApp::handle_event(const zarn_ui::Event& event, zarn_ui::EventCtx& ctx) {
   last_now_ = ctx.now();
-  // An open context menu would see the event first here; menus are not wired in yet.
+  if (route_to_menu(event, ctx)) return;
   std::visit(
       Overloaded{
           [&](const zarn_ui::KeyEvent& key) { handle_key(key, event, ctx); },
@@ -230,7 +230,11 @@ void ChatApp::handle_button(const zarn_ui::ButtonEvent& button, const zarn_ui::E
   const zarn_ui::Point p{button.pos.x / s, button.pos.y / s};
   state_.pointer = p;
   if (button.button == zarn_ui::MouseButton::Right) {
-    // The context menu for the region under the pointer opens here once menus are wired in.
+    if (button.state != zarn_ui::ButtonState::Pressed) return;
+    const views::HitRegion* region = region_at(p);
+    open_context_menu(region ? &region->id : nullptr, p);
+    ctx.set_handled();
+    ctx.request_redraw();
     return;
   }
   if (button.button != zarn_ui::MouseButton::Left) return;
@@ -328,6 +332,8 @@ void ChatApp::move_focus(Direction direction) {
 bool ChatApp::escape_topmost(zarn_ui::FrameCtx& ctx) {
   if (state_.attach.open) {
     close_attach();
+  } else if (menu_.is_open()) {
+    menu_.close();
   } else if (state_.picker.open) {
     state_.picker = {};
   } else if (state_.history.open) {

@@ -21,6 +21,7 @@ constexpr auto kPreloadLimit = std::chrono::seconds(3);
 constexpr std::string_view kThreadRoot = "m_concept";
 constexpr std::string_view kCallChannel = "c_huddle";
 constexpr std::string_view kEditedMessage = "m_me2";
+constexpr std::string_view kMenuChannel = "c_frontend";
 
 void reset(views::ViewState& v) {
   v.selection.open_thread.reset();
@@ -132,8 +133,19 @@ void apply_shot_preset(ChatApp& app, std::string_view layout) {
     v.composer_override =
         "Shipping the composer on the shared TextInput \xE2\x80\x94 real caret, selection, and "
         "Ctrl+C/V now.\nEnter sends, Shift+Enter for a new line.\nPlease check teh adress";
+  } else if (layout == "context") {
+    reset(v);
+    close_right(v);
+    const auto region = views::ControlId::of(views::ControlKind::Channel, std::string(kMenuChannel));
+    app.open_context_menu(&region, {240, 230});
+  } else if (layout == "msgmenu") {
+    reset(v);
+    close_right(v);
+    const auto region =
+        views::ControlId::of(views::ControlKind::MessageMenu, std::string(kEditedMessage));
+    app.open_context_menu(&region, {360, 300});
   } else {
-    // "compact", the context-menu layouts until menus exist, unknown names and no name.
+    // "compact", unknown names and no name.
     reset(v);
     close_right(v);
   }
