@@ -150,6 +150,8 @@ class ChatApp : public zarn_ui::Widget {
   // Runs a chosen item when the write permission holds.
   void choose_menu_item(const MenuTarget& target, std::uint32_t code, zarn_ui::FrameCtx& ctx);
   void carry_out_menu_item(const MenuTarget& target, std::uint32_t code, zarn_ui::FrameCtx& ctx);
+  // A long leftward swipe on a channel row: the channel menu's Delete.
+  void swipe_delete(const std::string& channel, zarn_ui::FrameCtx& ctx);
 
   // ---- chat_app_access.cpp.
   std::vector<views::FocusableControl> focusable() const;

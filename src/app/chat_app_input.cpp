@@ -300,9 +300,7 @@ void ChatApp::handle_button(const zarn_ui::ButtonEvent& button, const zarn_ui::E
   const double moved =
       std::hypot(gesture.current.x - gesture.press.x, gesture.current.y - gesture.press.y);
   if (leftward >= kSwipeDeleteTravel) {
-    // The host decides whether a user without write access may delete.
-    dispatch(actions::DeleteChannel{gesture.channel}, ctx);
-    refresh(ctx);
+    swipe_delete(gesture.channel, ctx);
   } else if (moved < kClickSlop) {
     activate(views::ControlId::of(K::Channel, gesture.channel), ctx);
   }

@@ -132,6 +132,10 @@ void ChatApp::choose_menu_item(const MenuTarget& target, std::uint32_t code,
   refresh(ctx);
 }
 
+void ChatApp::swipe_delete(const std::string& channel, zarn_ui::FrameCtx& ctx) {
+  choose_menu_item({MenuTarget::Kind::Channel, channel}, kDelete, ctx);
+}
+
 void ChatApp::carry_out_menu_item(const MenuTarget& target, std::uint32_t code,
                                   zarn_ui::FrameCtx& ctx) {
   using Kind = MenuTarget::Kind;

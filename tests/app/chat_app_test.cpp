@@ -402,6 +402,17 @@ TEST_F(ChatAppTest, SwipeOnAChannelRowDeletesSelectsOrDoesNothing) {
   release({again.x - 88, again.y});
   EXPECT_FALSE(document::read_channel(doc, "c_random"));
   EXPECT_NE(app.view().selection.current_channel, "c_random");
+
+  // Like the channel menu's Delete, a swipe needs the write permission.
+  presence.permissions = zarn_ui::PermissionContext::read_only();
+  draw();
+  row = region(K::Channel, "c_frontend");
+  ASSERT_NE(row, nullptr);
+  const zarn_ui::Point third{row->rect.x1 - 10, row->rect.center().y};
+  press(third);
+  move({third.x - 120, third.y});
+  release({third.x - 120, third.y});
+  EXPECT_TRUE(document::read_channel(doc, "c_frontend"));
 }
 
 TEST_F(ChatAppTest, TabWalksTheFocusableControlsAndWraps) {
