@@ -1,7 +1,8 @@
 // Sharing a 32 MiB file through the application: the attach popover is opened and listed, the
 // file is picked, and the window loop runs frames (sync, layout, draw) every 2 ms until the
 // message naming the stored bytes is posted. Reports the time from pick to posted message and
-// the longest time the pick, a sync or a whole frame held the UI thread, in wall and CPU time.
+// the longest time the pick, a sync, a frame while the import runs and the frame that posts the
+// message held the UI thread, in wall and CPU time.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -157,6 +158,7 @@ void BM_ChatAppImport32MiB(benchmark::State& state) {
   Longest pick;
   Longest syncs;
   Longest frames;
+  Longest posting;
   std::uint64_t n = 0;
   std::uint64_t frame_count = 0;
   for (auto _ : state) {
@@ -177,10 +179,15 @@ void BM_ChatAppImport32MiB(benchmark::State& state) {
       break;
     }
     while (rig.app.view().attach.import_running) {
-      frames.time([&] {
+      Longest one;
+      one.time([&] {
         syncs.time([&] { rig.sync(); });
         rig.layout_and_draw();
       });
+      // The frame that posts the message lays out a new message; the others only wait.
+      Longest& kind = rig.app.view().attach.import_running ? frames : posting;
+      kind.wall_ms = std::max(kind.wall_ms, one.wall_ms);
+      kind.cpu_ms = std::max(kind.cpu_ms, one.cpu_ms);
       ++frame_count;
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
@@ -197,6 +204,8 @@ void BM_ChatAppImport32MiB(benchmark::State& state) {
   state.counters["longest_sync_cpu_ms"] = syncs.cpu_ms;
   state.counters["longest_frame_ms"] = frames.wall_ms;
   state.counters["longest_frame_cpu_ms"] = frames.cpu_ms;
+  state.counters["posting_frame_ms"] = posting.wall_ms;
+  state.counters["posting_frame_cpu_ms"] = posting.cpu_ms;
   state.counters["frames_per_import"] =
       benchmark::Counter(static_cast<double>(frame_count), benchmark::Counter::kAvgIterations);
   strata::blobstore::set_store(nullptr);
