@@ -9,6 +9,7 @@
 #include "views/image_loader.h"
 #include "views/layout.h"
 #include "views/people.h"
+#include "views/popovers.h"
 #include "views/right_pane.h"
 #include "views/sidebar.h"
 
@@ -221,6 +222,7 @@ void ChatApp::draw(zarn_ui::Painter& painter, zarn_ui::FrameCtx& ctx) {
                                       layout.right, state_.selection.open_thread.has_value());
 
   regions_.clear();
+  layout.popover_cards.clear();
   const zarn_ui::Theme& theme = ctx.theme();
   views::ViewFrame frame{painter, theme, model_, state_, regions_, images_.get(), now};
   painter.fill_rect(layout.bounds, theme.surface_base);
@@ -245,6 +247,8 @@ void ChatApp::draw(zarn_ui::Painter& painter, zarn_ui::FrameCtx& ctx) {
     views::draw_right_pane(frame);
   }
   views::draw_edit_history_popover(frame);
+  views::draw_emoji_picker(frame);
+  views::draw_attach_popover(frame);
   if (menu_.is_open()) menu_.draw(painter, theme);
 
   tooltips_.draw(painter, theme, layout.bounds);

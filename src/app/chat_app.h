@@ -103,6 +103,7 @@ class ChatApp : public zarn_ui::Widget {
   const views::HitRegion* region_at(zarn_ui::Point p) const;
   // Whether a point lies on a side pane that slides over the conversation.
   bool inside_overlaying_pane(zarn_ui::Point p) const;
+  bool inside_popover_card(zarn_ui::Point p) const;
   double logical_scale(const zarn_ui::FrameCtx& ctx) const;
   std::optional<zarn_ui::Tooltip> tooltip_at(zarn_ui::Point p) const;
 

@@ -449,6 +449,7 @@ void ChatApp::mirror_attach() {
   view.outstanding_listing =
       running ? std::optional<std::uint64_t>(view.request_counter - 1) : std::nullopt;
   view.status = attach_->status().value_or(std::string());
+  view.folder = attach_->folder().string();
   view.import_running = attach_->pending_import().has_value();
 }
 

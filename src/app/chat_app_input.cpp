@@ -44,6 +44,11 @@ bool ChatApp::inside_overlaying_pane(zarn_ui::Point p) const {
   return layout.flags.compact && layout.right.visible() && layout.panes.right_pane.contains(p);
 }
 
+bool ChatApp::inside_popover_card(zarn_ui::Point p) const {
+  const auto& cards = state_.layout.popover_cards;
+  return std::any_of(cards.begin(), cards.end(), [&](const auto& r) { return r.contains(p); });
+}
+
 const views::HitRegion* ChatApp::region_at(zarn_ui::Point p) const {
   for (auto it = regions_.rbegin(); it != regions_.rend(); ++it) {
     if (it->rect.contains(p)) return &*it;
@@ -256,9 +261,9 @@ void ChatApp::handle_button(const zarn_ui::ButtonEvent& button, const zarn_ui::E
       return;
     }
     if (id.kind == K::CallDragHandle) return;  // the floating call is not wired in yet
-    // A sliding pane lies over its own Dismiss region; a press on the pane's empty background
-    // must not close it.
-    if (id.kind == K::Dismiss && inside_overlaying_pane(p)) return;
+    // A sliding pane or a popover lies over its own Dismiss region; a press on its empty
+    // background must not close it.
+    if (id.kind == K::Dismiss && (inside_overlaying_pane(p) || inside_popover_card(p))) return;
     // The thread composer's Send and emoji buttons carry no payload; the press position says
     // which composer they belong to.
     if ((id.kind == K::Send || id.kind == K::ComposerEmoji) &&

@@ -82,6 +82,7 @@ void draw_edit_history_popover(ViewFrame& frame) {
   height = std::min(height, std::max(bounds.height() - 2 * kMargin, 1.0));
 
   const Rect card = place_popover(st.history.anchor, bounds, width, height, kMargin);
+  st.layout.popover_cards.push_back(card);
   const double x = card.x0;
   const double y = card.y0;
 

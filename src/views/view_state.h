@@ -71,6 +71,7 @@ struct AttachPopoverState {
   std::uint64_t request_counter = 0;
   std::string status{};
   bool import_running = false;  // rows take no picks while a file is being imported
+  std::string folder{};         // the listed folder; empty: the configured workspace folder
 };
 
 // The local call as views show it (membership itself lives in the document).
@@ -94,6 +95,8 @@ struct LayoutState {
   PaneGeometry panes{};
   zarn_ui::Rect main_composer{};
   zarn_ui::Rect thread_composer{};
+  // Cards of the popovers drawn this frame: a press on a card's background is not a dismissal.
+  std::vector<zarn_ui::Rect> popover_cards{};
 };
 
 struct ViewState {

@@ -89,6 +89,39 @@ TEST_F(ChatAppComposeTest, ShiftEnterAndEmojiGoThroughTheDraft) {
   EXPECT_EQ(document::read_draft(doc, kMainDraft), "a\nb\xF0\x9F\x8E\x89");
 }
 
+TEST_F(ChatAppComposeTest, PickerTakesPressesOnItsCellsAndKeepsOpenOnItsBackground) {
+  draw();
+  const views::HitRegion* button = region(K::ComposerEmoji);
+  ASSERT_NE(button, nullptr);
+  press(button->rect.center());
+  release(button->rect.center());
+  ASSERT_TRUE(app.view().picker.open);
+  draw();
+  ASSERT_EQ(app.view().layout.popover_cards.size(), 1u);
+  const zarn_ui::Rect card = app.view().layout.popover_cards[0];
+  EXPECT_GE(card.x0, 8);
+  EXPECT_LE(card.y1, 800 - 8);
+
+  // The title's row is card background: the picker stays open.
+  press({card.x0 + 200, card.y0 + 18});
+  release({card.x0 + 200, card.y0 + 18});
+  EXPECT_TRUE(app.view().picker.open);
+
+  const views::HitRegion* cell = region(K::EmojiChoice, "\xF0\x9F\x9A\x80");
+  ASSERT_NE(cell, nullptr);
+  press(cell->rect.center());
+  release(cell->rect.center());
+  EXPECT_FALSE(app.view().picker.open);
+  EXPECT_EQ(document::read_draft(doc, kMainDraft), "\xF0\x9F\x9A\x80");
+
+  // Outside the card a press dismisses it.
+  activate(ControlId::of(K::ComposerEmoji));
+  draw();
+  press({card.x0 - 40, card.y0 + 10});
+  release({card.x0 - 40, card.y0 + 10});
+  EXPECT_FALSE(app.view().picker.open);
+}
+
 TEST_F(ChatAppComposeTest, EditingSavesCancelsAndNeverTouchesDrafts) {
   const std::string original = message("m_me2")->text;
   key(Key::Up);  // empty composer: edit the newest own message
