@@ -28,13 +28,13 @@ enum MenuCode : std::uint32_t {
   kDeleteMessage = 11,
 };
 
-struct ItemSpec {
+struct ItemLook {
   const char* label;
   bool destructive;
   std::uint16_t icon;
 };
 
-constexpr std::array<ItemSpec, 12> kItems{{
+constexpr std::array<ItemLook, 12> kItems{{
     {"Rename", false, 49},
     {"Delete", true, 78},
     {"Move up", false, 15},
@@ -89,12 +89,12 @@ void ChatApp::open_context_menu(const views::ControlId* region, zarn_ui::Point a
   menu_.set_row_height(kMenuRowHeight);
   menu_.set_width(kMenuWidth);
   for (const std::uint32_t code : codes) {
-    const ItemSpec& spec = kItems[code];
+    const ItemLook& look = kItems[code];
     zarn_ui::MenuItem item;
     item.id = code;
-    item.label = spec.label;
-    item.icon = spec.icon;
-    item.destructive = spec.destructive;
+    item.label = look.label;
+    item.icon = look.icon;
+    item.destructive = look.destructive;
     menu_.push(std::move(item));
   }
   menu_target_ = std::move(target);
