@@ -5,6 +5,7 @@
 #include <variant>
 
 #include "app/chat_app.h"
+#include "platform/base/overloaded.h"
 #include "views/people.h"
 
 namespace chat::app {
@@ -17,13 +18,6 @@ using K = views::ControlKind;
 constexpr double kWheelLinePixels = 44;
 constexpr double kSwipeDeleteTravel = 88;
 constexpr double kClickSlop = 6;
-
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
 
 }  // namespace
 
@@ -80,7 +74,7 @@ void ChatApp::handle_event(const zarn_ui::Event& event, zarn_ui::EventCtx& ctx) 
   last_now_ = ctx.now();
   if (route_to_menu(event, ctx)) return;
   std::visit(
-      Overloaded{
+      zarn::Overloaded{
           [&](const zarn_ui::KeyEvent& key) { handle_key(key, event, ctx); },
           [&](const zarn_ui::TextEvent&) { handle_text(event, ctx); },
           [&](const zarn_ui::CompositionEvent&) { handle_text(event, ctx); },

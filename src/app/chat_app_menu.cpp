@@ -4,6 +4,7 @@
 #include <variant>
 
 #include "app/chat_app.h"
+#include "platform/base/overloaded.h"
 #include "document/ids.h"
 #include "views/people.h"
 
@@ -51,13 +52,6 @@ constexpr std::array<ItemLook, 12> kItems{{
 
 constexpr double kMenuRowHeight = 44;
 constexpr double kMenuWidth = 220;
-
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
 
 }  // namespace
 
@@ -110,7 +104,7 @@ bool ChatApp::route_to_menu(const zarn_ui::Event& event, zarn_ui::EventCtx& ctx)
   // Pointer moves and right presses go on to the controls (a right press may open another
   // menu); everything else stops here.
   const bool passes = std::visit(
-      Overloaded{
+      zarn::Overloaded{
           [](const zarn_ui::PointerMoveEvent&) { return true; },
           [](const zarn_ui::PointerLeaveEvent&) { return true; },
           [](const zarn_ui::ButtonEvent& b) { return b.button != zarn_ui::MouseButton::Left; },

@@ -10,34 +10,17 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/unique_fd.h"
 #include "platform/strata/blob_store.h"
 #include "views/attachment_card.h"
 
 namespace chat::views {
 
-namespace {
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-}  // namespace
-
 zarn::Result<std::vector<std::uint8_t>> read_picture_file(const std::string& path) {
   if (!path.starts_with('/')) return zarn::make_error("not an absolute path: " + path);
   // Non-blocking, so a FIFO put in a file's place cannot stall a worker; the type is checked
   // on the opened descriptor, not on a path that may change in between.
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  zarn::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (fd.get() < 0) return zarn::make_error("cannot open " + path);
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) return zarn::make_error("cannot read " + path);
