@@ -4,8 +4,8 @@
 #include <variant>
 
 #include "app/chat_app.h"
-#include "platform/base/overloaded.h"
 #include "document/ids.h"
+#include "platform/base/overloaded.h"
 #include "views/people.h"
 
 namespace chat::app {

@@ -39,14 +39,6 @@ constexpr char kImportFailed[] = "Attachment import failed: ";
 constexpr char kPermissionChanged[] = "Attachment import cancelled: permission changed";
 constexpr char kShared[] = "Attachment shared";
 
-}  // namespace
-
-// The two worker threads, one for listings and one for imports, so a listing never waits behind
-// a 32 MiB import. They are started with the controller and live as long as it does: creating a
-// thread maps a fresh stack, which can hold the UI thread for milliseconds while a large import
-// has just freed or dirtied memory, so starting a task only queues it.
-namespace {
-
 // Workers read, hash and write up to 32 MiB. As batch threads they still get their share of the
 // cores, but waking one never preempts the thread that woke it, so the UI thread is not held up
 // when it hands over a task. Best effort: a refusal leaves the worker as it was.
@@ -57,6 +49,10 @@ void make_batch_thread() {
 
 }  // namespace
 
+// The two worker threads, one for listings and one for imports, so a listing never waits behind
+// a 32 MiB import. They are started with the controller and live as long as it does: creating a
+// thread maps a fresh stack, which can hold the UI thread for milliseconds while a large import
+// has just freed or dirtied memory, so starting a task only queues it.
 class AttachController::Workers {
  public:
   enum class Lane { Listing, Import };
