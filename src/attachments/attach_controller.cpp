@@ -47,6 +47,31 @@ void make_batch_thread() {
   (void)::pthread_setschedparam(::pthread_self(), SCHED_BATCH, &param);
 }
 
+// While alive, keeps the calling thread off one CPU (the one the UI thread was on when it handed
+// over the import), when another CPU is allowed; the old mask comes back at the end. An import
+// keeps a core busy for tens of milliseconds, and when it shares the UI thread's core the
+// scheduler can leave the UI thread waiting a whole tick (4 ms here) with the other core idle.
+class AwayFromCpu {
+ public:
+  explicit AwayFromCpu(int cpu) {
+    if (cpu < 0 || cpu >= CPU_SETSIZE) return;
+    if (::sched_getaffinity(0, sizeof old_, &old_) != 0) return;
+    if (!CPU_ISSET(cpu, &old_) || CPU_COUNT(&old_) < 2) return;
+    cpu_set_t away = old_;
+    CPU_CLR(cpu, &away);
+    restore_ = ::sched_setaffinity(0, sizeof away, &away) == 0;
+  }
+  AwayFromCpu(const AwayFromCpu&) = delete;
+  AwayFromCpu& operator=(const AwayFromCpu&) = delete;
+  ~AwayFromCpu() {
+    if (restore_) (void)::sched_setaffinity(0, sizeof old_, &old_);
+  }
+
+ private:
+  cpu_set_t old_{};
+  bool restore_ = false;
+};
+
 }  // namespace
 
 // The two worker threads, one for listings and one for imports, so a listing never waits behind
@@ -190,8 +215,10 @@ ImportStart AttachController::start_import(std::string channel, std::string path
 
   // The store handle is taken now: the worker keeps this store alive even if another one is
   // installed meanwhile.
+  const int ui_cpu = ::sched_getcpu();
   auto task = [results = channel_, store = strata::blobstore::store(), path = std::move(path),
-               request] {
+               request, ui_cpu] {
+    const AwayFromCpu away(ui_cpu);
     auto imported = [&]() -> zarn::Result<ImportedFile> {
       try {
         return import_file(path, store);
