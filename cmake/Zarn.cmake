@@ -54,6 +54,7 @@ function(zarn_bench name)
   endif()
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE ${A_DEPS} benchmark::benchmark)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})  # bench/support/
   target_compile_definitions(${name} PRIVATE
     ZARN_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared")
   zarn_warnings(${name})

@@ -5,24 +5,20 @@
 // message held the UI thread, in wall and CPU time, and how many frames spent over 2 ms more in
 // wall time than in CPU time (the UI thread waiting for a core or blocked).
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <stdlib.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "actions/typed_action.h"
 #include "app/chat_app.h"
+#include "bench/support/pick_bench.h"
 #include "platform/crdt/document.h"
 #include "platform/strata/blob_store.h"
 #include "platform/strata/fs_blob_store.h"
@@ -34,61 +30,15 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 using K = chat::views::ControlKind;
 
-constexpr std::size_t k32MiB = 33554432;
 constexpr double kWidth = 1280;
 constexpr double kHeight = 800;
 
-double ms(Clock::duration d) {
-  return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double thread_cpu_ms() {
-  timespec ts{};
-  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
-struct Longest {
-  double wall_ms = 0;
-  double cpu_ms = 0;
-  template <typename F>
-  void time(F&& f) {
-    const auto t0 = Clock::now();
-    const double c0 = thread_cpu_ms();
-    f();
-    cpu_ms = std::max(cpu_ms, thread_cpu_ms() - c0);
-    wall_ms = std::max(wall_ms, ms(Clock::now() - t0));
-  }
-};
-
-struct TempFolder {
-  TempFolder() {
-    char tmpl[] = "/tmp/zarn-import-bench-XXXXXX";
-    if (::mkdtemp(tmpl) != nullptr) path = tmpl;
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    if (!path.empty()) fs::remove_all(path, ec);
-  }
-  fs::path path;
-};
-
-// A file a person picks was written long before: flush it and let writeback settle.
-void write_settled(const fs::path& file, const std::vector<char>& bytes) {
-  {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  }
-  const int fd = ::open(file.c_str(), O_RDONLY);
-  if (fd >= 0) {
-    (void)::fdatasync(fd);
-    ::close(fd);
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-}
+using zarn_bench::CallTimes;
+using zarn_bench::Clock;
+using zarn_bench::k32MiB;
+using zarn_bench::TempFolder;
 
 struct Rig {
   Rig() {
@@ -144,29 +94,24 @@ void BM_ChatAppImport32MiB(benchmark::State& state) {
       tmp.path / "store", std::uint64_t{64} << 20, std::uint64_t{1} << 30, 1000, 10000);
   strata::blobstore::set_store(store);
 
-  std::vector<char> bytes(k32MiB);
-  std::mt19937_64 rng(7);
-  for (std::size_t i = 0; i + 8 <= bytes.size(); i += 8) {
-    const std::uint64_t v = rng();
-    std::memcpy(bytes.data() + i, &v, 8);
-  }
+  std::vector<char> bytes = zarn_bench::random_bytes<char>(k32MiB, 7);
   const fs::path file = folder / "recording.mp4";
 
   Rig rig;
   rig.sync();
   rig.layout_and_draw();
 
-  Longest pick;
-  Longest syncs;
-  Longest frames;
-  Longest posting;
+  CallTimes pick;
+  CallTimes syncs;
+  CallTimes frames;
+  CallTimes posting;
   std::uint64_t n = 0;
   std::uint64_t frame_count = 0;
   std::uint64_t held_off = 0;
   for (auto _ : state) {
     ++n;
     std::memcpy(bytes.data(), &n, sizeof n);  // new bytes each round, so the store writes them
-    write_settled(file, bytes);
+    zarn_bench::write_settled(file, bytes);
     rig.activate(chat::views::ControlId::of(K::Attach));
     while (rig.app.view().attach.outstanding_listing) {
       rig.sync();
@@ -181,7 +126,7 @@ void BM_ChatAppImport32MiB(benchmark::State& state) {
       break;
     }
     while (rig.app.view().attach.import_running) {
-      Longest one;
+      CallTimes one;
       one.time([&] {
         syncs.time([&] { rig.sync(); });
         rig.layout_and_draw();
@@ -189,7 +134,7 @@ void BM_ChatAppImport32MiB(benchmark::State& state) {
       // The frame that posts the message lays out a new message; the others only wait.
       // Wall time beyond the frame's own CPU time: the UI thread was runnable or waiting.
       if (one.wall_ms - one.cpu_ms > 2.0) ++held_off;
-      Longest& kind = rig.app.view().attach.import_running ? frames : posting;
+      CallTimes& kind = rig.app.view().attach.import_running ? frames : posting;
       kind.wall_ms = std::max(kind.wall_ms, one.wall_ms);
       kind.cpu_ms = std::max(kind.cpu_ms, one.cpu_ms);
       ++frame_count;

@@ -4,12 +4,7 @@
 // start or drain call held the calling thread. The stages of an import are timed alone below.
 #include <benchmark/benchmark.h>
 #include <sodium.h>
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-#include <time.h>
 
-#include <algorithm>
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -17,22 +12,32 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
-#include <random>
-#include <thread>
 #include <vector>
 
 #include "attachments/attach_controller.h"
 #include "attachments/import.h"
+#include "bench/support/pick_bench.h"
 #include "platform/strata/fs_blob_store.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 namespace blobstore = strata::blobstore;
-using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t k32MiB = 33554432;
+using zarn_bench::CallTimes;
+using zarn_bench::Clock;
+using zarn_bench::k32MiB;
+using zarn_bench::random_bytes;
+using zarn_bench::TempFolder;
+using zarn_bench::write_settled;
+
+void report(const CallTimes& calls, benchmark::State& state) {
+  state.counters["longest_call_ms"] = calls.wall_ms;
+  state.counters["longest_call_cpu_ms"] = calls.cpu_ms;
+  state.counters["calls_over_2ms"] = static_cast<double>(calls.over_2ms);
+}
 
 class Wake {
  public:
@@ -56,66 +61,6 @@ class Wake {
   bool woken_ = false;
 };
 
-struct TempFolder {
-  TempFolder() {
-    char tmpl[] = "/tmp/zarn-attach-bench-XXXXXX";
-    if (::mkdtemp(tmpl) != nullptr) path = tmpl;
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    if (!path.empty()) fs::remove_all(path, ec);
-  }
-  fs::path path;
-};
-
-// A picked file was written long before; flush this one and let the kernel's writeback finish
-// so its work is not counted against the import.
-void settle(const fs::path& file) {
-  const int fd = ::open(file.c_str(), O_RDONLY);
-  if (fd >= 0) {
-    (void)::fdatasync(fd);
-    ::close(fd);
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-}
-
-double ms(Clock::duration d) {
-  return std::chrono::duration<double, std::milli>(d).count();
-}
-
-// CPU time of the calling thread, to tell work done in a call from time spent preempted (the
-// worker and other processes share the two cores).
-double thread_cpu_ms() {
-  timespec ts{};
-  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
-// The longest wall and CPU time of the calls it timed.
-struct CallTimes {
-  double wall_ms = 0;
-  double cpu_ms = 0;
-  std::uint64_t over_2ms = 0;
-
-  template <typename F>
-  auto time(F&& f) {
-    const auto t0 = Clock::now();
-    const double c0 = thread_cpu_ms();
-    auto r = f();
-    const double cpu = thread_cpu_ms() - c0;
-    const double wall = ms(Clock::now() - t0);
-    wall_ms = std::max(wall_ms, wall);
-    cpu_ms = std::max(cpu_ms, cpu);
-    if (wall > 2.0) ++over_2ms;
-    return r;
-  }
-  void report(benchmark::State& state) const {
-    state.counters["longest_call_ms"] = wall_ms;
-    state.counters["longest_call_cpu_ms"] = cpu_ms;
-    state.counters["calls_over_2ms"] = static_cast<double>(over_2ms);
-  }
-};
-
 void BM_Import32MiB(benchmark::State& state) {
   TempFolder tmp;
   if (tmp.path.empty()) {
@@ -128,12 +73,7 @@ void BM_Import32MiB(benchmark::State& state) {
   fs::create_directories(tmp.path / "workspace");
   const fs::path file = tmp.path / "workspace" / "recording.mp4";
 
-  std::vector<char> bytes(k32MiB);
-  std::mt19937_64 rng(42);
-  for (std::size_t i = 0; i + 8 <= bytes.size(); i += 8) {
-    const std::uint64_t v = rng();
-    std::memcpy(bytes.data() + i, &v, 8);
-  }
+  std::vector<char> bytes = random_bytes<char>(k32MiB, 42);
 
   Wake wake;
   chat::attachments::AttachOptions options;
@@ -148,11 +88,7 @@ void BM_Import32MiB(benchmark::State& state) {
     // New bytes every round, so the store really writes them.
     ++n;
     std::memcpy(bytes.data(), &n, sizeof n);
-    {
-      std::ofstream out(file, std::ios::binary | std::ios::trunc);
-      out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    }
-    settle(file);
+    write_settled(file, bytes);
 
     const auto picked = Clock::now();
     const auto accepted = calls.time([&] {
@@ -183,7 +119,7 @@ void BM_Import32MiB(benchmark::State& state) {
     // Keep the disk use flat between rounds.
     (void)store->evict_unreferenced({}, std::chrono::seconds(0));
   }
-  calls.report(state);
+  report(calls, state);
   state.counters["frames_per_import"] =
       benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kAvgIterations);
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
@@ -196,18 +132,9 @@ BENCHMARK(BM_Import32MiB)->Unit(benchmark::kMillisecond)->UseManualTime()->Itera
 // goes: hashing 32 MiB (this store's hash, and libsodium's for comparison), storing bytes that
 // are already hashed (write, flush, rename), comparing a stored blob with them, and all of
 // import_file.
-std::vector<std::uint8_t> random_bytes(std::size_t n, std::uint64_t seed) {
-  std::vector<std::uint8_t> bytes(n);
-  std::mt19937_64 rng(seed);
-  for (std::size_t i = 0; i + 8 <= bytes.size(); i += 8) {
-    const std::uint64_t v = rng();
-    std::memcpy(bytes.data() + i, &v, 8);
-  }
-  return bytes;
-}
 
 void BM_ContentId32MiB(benchmark::State& state) {
-  const auto bytes = random_bytes(k32MiB, 1);
+  const auto bytes = random_bytes<std::uint8_t>(k32MiB, 1);
   for (auto _ : state) benchmark::DoNotOptimize(blobstore::content_id_of(bytes));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * k32MiB));
 }
@@ -218,7 +145,7 @@ void BM_SodiumSha256_32MiB(benchmark::State& state) {
     state.SkipWithError("sodium_init failed");
     return;
   }
-  const auto bytes = random_bytes(k32MiB, 1);
+  const auto bytes = random_bytes<std::uint8_t>(k32MiB, 1);
   std::array<unsigned char, crypto_hash_sha256_BYTES> digest{};
   for (auto _ : state) {
     crypto_hash_sha256(digest.data(), bytes.data(), bytes.size());
@@ -236,7 +163,7 @@ struct StageFixture {
   }
   // A fresh 32 MiB file, different from the last, so every round really stores its bytes.
   fs::path fresh_file(std::uint64_t round) {
-    auto bytes = random_bytes(k32MiB, 7);
+    auto bytes = random_bytes<std::uint8_t>(k32MiB, 7);
     std::memcpy(bytes.data(), &round, sizeof round);
     const fs::path file = tmp.path / "workspace" / "recording.mp4";
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
@@ -255,7 +182,7 @@ void BM_PutHashed32MiB(benchmark::State& state) {
   std::uint64_t round = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    auto bytes = random_bytes(k32MiB, 7);
+    auto bytes = random_bytes<std::uint8_t>(k32MiB, 7);
     ++round;
     std::memcpy(bytes.data(), &round, sizeof round);
     const auto blob = blobstore::HashedBytes::of(bytes);
@@ -269,7 +196,7 @@ BENCHMARK(BM_PutHashed32MiB)->Unit(benchmark::kMillisecond)->Iterations(12);
 
 void BM_Matches32MiB(benchmark::State& state) {
   StageFixture f;
-  const auto blob = blobstore::HashedBytes::of(random_bytes(k32MiB, 7));
+  const auto blob = blobstore::HashedBytes::of(random_bytes<std::uint8_t>(k32MiB, 7));
   if (!f.store->put_hashed(blob)) {
     state.SkipWithError("put refused");
     return;
@@ -330,7 +257,7 @@ void BM_List300Files(benchmark::State& state) {
     state.SetIterationTime(std::chrono::duration<double>(Clock::now() - opened).count());
     if (controller.entries().size() != 60) state.SkipWithError("listing incomplete");
   }
-  calls.report(state);
+  report(calls, state);
 }
 BENCHMARK(BM_List300Files)->Unit(benchmark::kMillisecond)->UseManualTime();
 

@@ -98,6 +98,12 @@ class ChatApp : public zarn_ui::Widget {
   // Sends an event to the active composer and acts on its submit flag and edits.
   void route_to_composer(const zarn_ui::Event& event, zarn_ui::EventCtx& ctx);
   void move_focus(Direction direction);
+  // The input a text-field control stands for; none for other controls.
+  zarn_ui::TextInput* text_input_for(views::ControlKind kind);
+  // Pointer moves and releases reach every input, so a drag-selection can end anywhere.
+  void forward_to_inputs(const zarn_ui::Event& event, zarn_ui::EventCtx& ctx);
+  // Keyboard focus landing on a composer moves thread focus with it; then input focus follows.
+  void note_focused_control(views::ControlKind kind);
   // Closes the topmost open surface for Escape; false when nothing was open.
   bool escape_topmost(zarn_ui::FrameCtx& ctx);
   const views::HitRegion* region_at(zarn_ui::Point p) const;

@@ -77,10 +77,7 @@ bool ChatApp::focus_synthetic_accessibility(std::size_t index) {
   const auto controls = focusable();
   if (index >= controls.size()) return false;
   state_.focus_index = index;
-  const K kind = controls[index].region.id.kind;
-  if (kind == K::FocusThread) state_.thread_focus = true;
-  if (kind == K::FocusMain) state_.thread_focus = false;
-  recompute_focus();
+  note_focused_control(controls[index].region.id.kind);
   return true;
 }
 
@@ -112,29 +109,10 @@ bool ChatApp::perform_semantic_action(std::string_view id, const zarn_ui::Semant
     pending_activations_.push_back(control);
     return true;
   }
-  if (!views::is_text_field(control.kind)) return false;
-
-  zarn_ui::TextInput* input = nullptr;
-  switch (control.kind) {
-    case K::FocusMain:
-      input = &state_.main_composer;
-      break;
-    case K::FocusThread:
-      input = &state_.thread_composer;
-      break;
-    case K::FocusEdit:
-      input = &state_.edit_input;
-      break;
-    case K::FocusRename:
-      input = &state_.rename_input;
-      break;
-    default:
-      return false;
-  }
+  zarn_ui::TextInput* input = text_input_for(control.kind);
+  if (input == nullptr) return false;
   if (action.kind == Kind::Focus) {
-    if (control.kind == K::FocusMain) state_.thread_focus = false;
-    if (control.kind == K::FocusThread) state_.thread_focus = true;
-    recompute_focus();
+    note_focused_control(control.kind);
     return true;
   }
   const bool composer = control.kind == K::FocusMain || control.kind == K::FocusThread;

@@ -206,10 +206,7 @@ void ChatApp::handle_pointer_move(const zarn_ui::PointerMoveEvent& move,
     state_.gesture.current = p;
     ctx.request_redraw();
   }
-  state_.main_composer.handle_event(event, ctx);
-  state_.thread_composer.handle_event(event, ctx);
-  state_.edit_input.handle_event(event, ctx);
-  state_.rename_input.handle_event(event, ctx);
+  forward_to_inputs(event, ctx);
 }
 
 void ChatApp::handle_wheel(const zarn_ui::WheelEvent& wheel, zarn_ui::EventCtx& ctx) {
@@ -266,29 +263,11 @@ void ChatApp::handle_button(const zarn_ui::ButtonEvent& button, const zarn_ui::E
       activate(views::ControlId::of(K::FocusThread), ctx);
     }
     activate(id, ctx);
-    switch (id.kind) {
-      case K::FocusMain:
-        state_.main_composer.handle_event(event, ctx);
-        break;
-      case K::FocusThread:
-        state_.thread_composer.handle_event(event, ctx);
-        break;
-      case K::FocusEdit:
-        state_.edit_input.handle_event(event, ctx);
-        break;
-      case K::FocusRename:
-        state_.rename_input.handle_event(event, ctx);
-        break;
-      default:
-        break;
-    }
+    if (zarn_ui::TextInput* input = text_input_for(id.kind)) input->handle_event(event, ctx);
     return;
   }
 
-  state_.main_composer.handle_event(event, ctx);
-  state_.thread_composer.handle_event(event, ctx);
-  state_.edit_input.handle_event(event, ctx);
-  state_.rename_input.handle_event(event, ctx);
+  forward_to_inputs(event, ctx);
   if (!state_.gesture.active) return;
   auto& gesture = state_.gesture;
   gesture.current = p;
@@ -320,7 +299,32 @@ void ChatApp::move_focus(Direction direction) {
                                            : (*state_.focus_index + n - 1) % n;
   }
   state_.focus_index = next;
-  const K kind = controls[next].region.id.kind;
+  note_focused_control(controls[next].region.id.kind);
+}
+
+zarn_ui::TextInput* ChatApp::text_input_for(views::ControlKind kind) {
+  switch (kind) {
+    case K::FocusMain:
+      return &state_.main_composer;
+    case K::FocusThread:
+      return &state_.thread_composer;
+    case K::FocusEdit:
+      return &state_.edit_input;
+    case K::FocusRename:
+      return &state_.rename_input;
+    default:
+      return nullptr;
+  }
+}
+
+void ChatApp::forward_to_inputs(const zarn_ui::Event& event, zarn_ui::EventCtx& ctx) {
+  for (zarn_ui::TextInput* input : {&state_.main_composer, &state_.thread_composer,
+                                    &state_.edit_input, &state_.rename_input}) {
+    input->handle_event(event, ctx);
+  }
+}
+
+void ChatApp::note_focused_control(views::ControlKind kind) {
   if (kind == K::FocusThread) state_.thread_focus = true;
   if (kind == K::FocusMain) state_.thread_focus = false;
   recompute_focus();
